@@ -1,0 +1,108 @@
+#pragma once
+// Resource ids of the resource module (DelvoraRes.dll, one per language) and of
+// the program that loads them. Included by the .rc files, so: macros only.
+
+// Executable's own icon (the program's .rc, not the resource module).
+#define IDR_MAINFRAME                 128
+
+// Dialog templates.
+#define IDD_ABOUTBOX                  100
+#define IDD_GLOBAL_PAGE               103
+#define IDD_DEVICE_PAGE               104
+#define IDD_RECORD_LOG_PAGE           105
+#define IDD_LOG_SETTINGS              132
+#define IDD_HISTORY_SIZE              134
+
+// Menus.
+#define IDR_RECORD_LOG_MENU           133
+#define IDR_PAGE_MENU                 134
+
+// Icons: the header's sort marks and the device rows' images.
+#define IDR_SORT_ASCENDING            129
+#define IDR_SORT_DESCENDING           130
+#define IDR_SORT_NONE                 131
+#define IDR_STREAM_RUNNING            135
+#define IDR_STREAM_IDLE               136
+
+// Strings.
+#define IDS_ERROR_HELP                102
+#define IDS_STOP_LOGGING              104   // start/stop button while a log file is open
+#define IDS_ERROR_FILE_OPEN           105   // printf-style: %s the path
+#define IDS_COL_DEVICE                106
+#define IDS_COL_START_TIME            107
+#define IDS_COL_END_TIME              108
+#define IDS_COL_ADDRESS               109
+#define IDS_COL_ADDRESS_PORT          110
+#define IDS_COL_PORT                  111
+#define IDS_COL_DURATION              112
+#define IDS_COL_AVERAGE               113
+#define IDS_LOG_LABEL_OPEN            114
+#define IDS_LOG_LABEL_CLOSED          115
+#define IDS_LOG_NOTE_OPEN             116
+#define IDS_LOG_NOTE_CLOSED           117
+#define IDS_PROMPT_OVERWRITE          118   // message-style: %1 the path
+#define IDS_VALUE_RANGE               119   // message-style: %1 lower, %2 upper bound
+#define IDS_COL_STATE                 120
+#define IDS_STATE_RUNNING             121
+#define IDS_FAILED_QUERY_DRIVER       122   // message-style: %1 device, %2 kind, %3 code, %4 system text
+#define IDS_COL_COUNTER               123
+#define IDS_NO_PACKETS                124
+#define IDS_START_LOGGING             125   // start/stop button while no log file is open
+#define IDS_STATUS_LOGGING            126
+#define IDS_STATUS_NOT_LOGGING        127
+#define IDS_CODEC_PCM                 128
+#define IDS_CODEC_G711_MULAW          129
+#define IDS_CODEC_G711_ALAW           130
+#define IDS_CODEC_G729                131
+#define IDS_CODEC_OTHER               132   // message-style: %1 the tag in hexadecimal
+#define IDS_COL_CODEC                 133
+
+// Controls of the about box.
+#define IDC_ABOUT_ICON                1100
+#define IDC_ABOUT_VERSION             1101
+
+// Controls of the global page (103).
+#define IDC_RESET_COUNTERS            1001
+#define IDC_GROUP_A0                  1002
+#define IDC_GROUP_B0                  1003
+#define IDC_GROUP_A1                  1004
+#define IDC_GROUP_B1                  1005
+#define IDC_COUNTER1                  1006
+#define IDC_COUNTER2                  1007
+#define IDC_COUNTER3                  1008
+#define IDC_COUNTER4                  1009
+#define IDC_COUNTER5                  1010
+#define IDC_GROUP_A2                  1011
+#define IDC_TIMESTAMP                 1012
+#define IDC_GROUP_B2                  1013
+
+// Controls of the device page (104).
+#define IDC_DEVICE_LIST               1000
+#define IDC_DETAILS                   1016
+
+// Controls of the record log page (105).
+#define IDC_CLEAR_RECORDS             1003
+#define IDC_START_STOP                1004
+#define IDC_RECORD_LIST               1006
+#define IDC_LOG_STATUS                1011
+
+// Controls of the logging settings dialog (132).
+#define IDC_LOG_PATH                  1009
+#define IDC_BROWSE                    1010
+#define IDC_LOG_LABEL                 1011
+#define IDC_LOG_NOTE                  1012
+#define IDC_START_LOGGING             1013
+#define IDC_WRITE_HISTORY             1014
+#define IDC_STOP_LOGGING              1015
+
+// Controls of the history size dialog (134); its OK button is IDOK.
+#define IDC_HISTORY_SIZE              1015
+
+// Menu commands.
+#define ID_EXIT                       32772
+#define ID_LOG_SETTINGS               32774
+#define ID_ABOUT                      32775
+#define ID_HISTORY_SIZE               32777
+#ifndef ID_HELP
+#define ID_HELP                       57670
+#endif
