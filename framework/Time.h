@@ -3,6 +3,8 @@
 // keep 64 bits so that times after January 2038 neither wrap nor turn negative.
 
 #include <windows.h>
+// winbase.h maps GetCurrentTime to GetTickCount, which would rename CTime's member.
+#undef GetCurrentTime
 
 #include <ctime>
 
@@ -53,7 +55,8 @@ public:
   // A date the runtime cannot convert gives the time -1.
   CTime(int nYear, int nMonth, int nDay, int nHour, int nMin, int nSec, int nDST = -1);
   CTime(const SYSTEMTIME& st, int nDST = -1);
-  // A UTC FILETIME, taken through local time as the framework always has (nDST as above).
+  // A UTC FILETIME. With nDST < 0 it is converted exactly; with nDST >= 0 it goes through
+  // the local calendar with that daylight-saving flag.
   CTime(const FILETIME& ft, int nDST = -1);
 
   // The system clock in whole seconds.
