@@ -15,6 +15,7 @@ class CWideString {
 public:
   CWideString() noexcept = default;
   CWideString(const wchar_t* pszText);           // copy up to the first NUL; null stays null
+  CWideString(const wchar_t* pch, int nLength);  // nLength characters, NULs kept; null pch gives null
   explicit CWideString(const char* pszText);     // from the ANSI code page; empty gives null
   explicit CWideString(const VARIANT& var);      // VT_BSTR copied, other types converted
   CWideString(const CWideString& other);         // deep copy: copies never share
