@@ -1,0 +1,78 @@
+#include "framework/DataExchange.h"
+
+#include <cerrno>
+#include <climits>
+#include <cwchar>
+
+#include "framework/MessageBox.h"
+#include "framework/Window.h"
+
+HWND CDataExchange::PrepareCtrl(int nIDC) {
+  HWND hCtrl = m_pDlgWnd ? m_pDlgWnd->GetDlgItem(nIDC) : nullptr;
+  m_hWndLastControl = hCtrl;
+  if (!hCtrl) m_bFailed = true;
+  return hCtrl;
+}
+
+void CDataExchange::Fail() {
+  m_bFailed = true;
+  if (m_hWndLastControl) {
+    ::SetFocus(m_hWndLastControl);
+    ::SendMessageW(m_hWndLastControl, EM_SETSEL, 0, -1);
+  }
+}
+
+void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
+  if (pDX->m_bFailed || rControl.m_hWnd) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (hCtrl) rControl.Attach(hCtrl);
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
+  if (pDX->m_bFailed) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (!hCtrl) return;
+  CWnd ctrl(hCtrl);
+  if (pDX->m_bSaveAndValidate) {
+    ctrl.GetWindowText(value);
+  } else {
+    ctrl.SetWindowText(value);
+  }
+}
+
+void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
+  if (pDX->m_bFailed) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (!hCtrl) return;
+  CWnd ctrl(hCtrl);
+  if (pDX->m_bSaveAndValidate) {
+    CString text;
+    ctrl.GetWindowText(text);
+    text.Trim();
+    const wchar_t* psz = text.GetString();
+    wchar_t* pEnd = nullptr;
+    errno = 0;
+    const long n = std::wcstol(psz, &pEnd, 10);
+    if (text.IsEmpty() || *pEnd != L'\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
+      AfxMessageBox(L"Please enter an integer.", MB_OK | MB_ICONEXCLAMATION);
+      pDX->Fail();
+      return;
+    }
+    value = static_cast<int>(n);
+  } else {
+    CString text;
+    text.Format(L"%d", value);
+    ctrl.SetWindowText(text);
+  }
+}
+
+void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
+  if (pDX->m_bFailed) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (!hCtrl) return;
+  if (pDX->m_bSaveAndValidate) {
+    value = static_cast<int>(::SendMessageW(hCtrl, BM_GETCHECK, 0, 0));
+  } else {
+    ::SendMessageW(hCtrl, BM_SETCHECK, static_cast<WPARAM>(value), 0);
+  }
+}

@@ -1,0 +1,210 @@
+#include "framework/PropertySheet.h"
+
+#include "framework/Resource.h"
+
+namespace {
+
+// The sheet whose PropertySheetW call is running on this thread: the sheet
+// callback has no user parameter, so this is how it finds its object.
+thread_local CPropertySheet* t_pSheetInCreation = nullptr;
+
+const UINT_PTR kSheetSubclassId = 1;
+
+}  // namespace
+
+// ---- CPropertyPage ------------------------------------------------------------
+
+IMPLEMENT_DYNAMIC(CPropertyPage, CDialog)
+
+CPropertyPage::CPropertyPage(UINT nIDTemplate) : CDialog(nIDTemplate, nullptr), m_psp() {
+  m_psp.dwSize = sizeof(m_psp);
+  m_psp.dwFlags = PSP_DEFAULT;
+  m_psp.pszTemplate = MAKEINTRESOURCEW(nIDTemplate);
+  m_psp.pfnDlgProc = &CPropertyPage::PageDialogProc;
+  m_psp.lParam = reinterpret_cast<LPARAM>(this);
+}
+
+BOOL CPropertyPage::OnSetActive() {
+  if (m_bFirstSetActive) {
+    m_bFirstSetActive = false;
+  } else {
+    UpdateData(FALSE);
+  }
+  return TRUE;
+}
+
+BOOL CPropertyPage::OnKillActive() { return UpdateData(TRUE); }
+
+BOOL CPropertyPage::OnApply() { return TRUE; }
+
+void CPropertyPage::OnReset() {}
+
+BOOL CPropertyPage::OnQueryCancel() { return TRUE; }
+
+void CPropertyPage::OnOK() {}
+
+void CPropertyPage::OnCancel() {}
+
+bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (CDialog::OnWndMsg(message, wParam, lParam, pResult)) return true;
+  if (message != WM_NOTIFY || !lParam) return false;
+  const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
+  // The sheet's notifications, each turned into its overridable's plain value.
+  switch (pHdr->code) {
+    case PSN_SETACTIVE:
+      *pResult = OnSetActive() ? 0 : -1;
+      return true;
+    case PSN_KILLACTIVE:
+      *pResult = OnKillActive() ? FALSE : TRUE;
+      return true;
+    case PSN_APPLY:
+      *pResult = OnApply() ? PSNRET_NOERROR : PSNRET_INVALID_NOCHANGEPAGE;
+      return true;
+    case PSN_RESET:
+      OnReset();
+      *pResult = 0;
+      return true;
+    case PSN_QUERYCANCEL:
+      *pResult = OnQueryCancel() ? FALSE : TRUE;
+      return true;
+    default:
+      return false;
+  }
+}
+
+INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  CPropertyPage* pPage = nullptr;
+  if (message == WM_INITDIALOG) {
+    const PROPSHEETPAGEW* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
+    pPage = psp ? reinterpret_cast<CPropertyPage*>(psp->lParam) : nullptr;
+    if (pPage) pPage->AttachPermanent(hWnd);
+  } else {
+    pPage = static_cast<CPropertyPage*>(FromHandlePermanent(hWnd));
+  }
+  if (!pPage) return FALSE;
+  return pPage->HandleDialogMessage(message, wParam, lParam);
+}
+
+// ---- CPropertySheet -----------------------------------------------------------
+
+IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
+
+CPropertySheet::CPropertySheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
+    : m_psh(), m_strCaption(pszCaption), m_pParentWnd(pParentWnd) {
+  m_psh.dwSize = sizeof(m_psh);
+  m_psh.dwFlags = PSH_PROPSHEETPAGE;
+  m_psh.nStartPage = iSelectPage;
+}
+
+void CPropertySheet::AddPage(CPropertyPage* pPage) {
+  if (pPage) m_pages.push_back(pPage);
+}
+
+CPropertyPage* CPropertySheet::GetPage(int nPage) const {
+  if (nPage < 0 || nPage >= GetPageCount()) return nullptr;
+  return m_pages[static_cast<size_t>(nPage)];
+}
+
+BOOL CPropertySheet::SetActivePage(int nPage) {
+  if (nPage < 0 || nPage >= GetPageCount()) return FALSE;
+  if (!m_hWnd) {
+    m_psh.nStartPage = static_cast<UINT>(nPage);
+    return TRUE;
+  }
+  return static_cast<BOOL>(SendMessage(PSM_SETCURSEL, static_cast<WPARAM>(nPage), 0));
+}
+
+int CPropertySheet::GetActiveIndex() const {
+  if (!m_hWnd) return static_cast<int>(m_psh.nStartPage);
+  HWND hTab = GetTabControl();
+  return hTab ? static_cast<int>(::SendMessageW(hTab, TCM_GETCURSEL, 0, 0)) : -1;
+}
+
+CPropertyPage* CPropertySheet::GetActivePage() const {
+  if (!m_hWnd) return GetPage(static_cast<int>(m_psh.nStartPage));
+  HWND hPage = reinterpret_cast<HWND>(SendMessage(PSM_GETCURRENTPAGEHWND));
+  for (CPropertyPage* p : m_pages) {
+    if (p->m_hWnd && p->m_hWnd == hPage) return p;
+  }
+  return nullptr;
+}
+
+INT_PTR CPropertySheet::DoModal() {
+  // Templates come from the resource handle current now (start-up changes it
+  // after the pages are built).
+  HINSTANCE hRes = AfxGetResourceHandle();
+  m_pageEntries.clear();
+  for (CPropertyPage* p : m_pages) {
+    PROPSHEETPAGEW psp = p->m_psp;
+    psp.hInstance = hRes;
+    m_pageEntries.push_back(psp);
+  }
+  m_psh.dwFlags = (m_psh.dwFlags | PSH_PROPSHEETPAGE | PSH_USECALLBACK) & ~static_cast<DWORD>(PSH_MODELESS);
+  m_psh.hwndParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  m_psh.hInstance = hRes;
+  m_psh.pszCaption = m_strCaption.GetString();
+  m_psh.nPages = static_cast<UINT>(m_pageEntries.size());
+  if (m_psh.nStartPage >= m_psh.nPages) m_psh.nStartPage = 0;
+  m_psh.ppsp = m_pageEntries.empty() ? nullptr : m_pageEntries.data();
+  m_psh.pfnCallback = &CPropertySheet::SheetCallback;
+
+  CPropertySheet* pOuter = t_pSheetInCreation;
+  t_pSheetInCreation = this;
+  const INT_PTR result = ::PropertySheetW(&m_psh);
+  t_pSheetInCreation = pOuter;
+  m_hWnd = nullptr;
+  AfxRethrowPendingException();
+  return result;
+}
+
+BOOL CPropertySheet::OnInitDialog() { return TRUE; }
+
+int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT uMsg, LPARAM) {
+  if (uMsg == PSCB_INITIALIZED && t_pSheetInCreation) {
+    CPropertySheet* pSheet = t_pSheetInCreation;
+    t_pSheetInCreation = nullptr;
+    pSheet->AttachSheet(hWnd);
+    try {
+      pSheet->OnInitDialog();
+    } catch (...) {
+      AfxStorePendingException(std::current_exception());
+    }
+  }
+  return 0;
+}
+
+void CPropertySheet::AttachSheet(HWND hWnd) {
+  AttachPermanent(hWnd);
+  ::SetWindowSubclass(hWnd, &CPropertySheet::SheetSubclassProc, kSheetSubclassId, reinterpret_cast<DWORD_PTR>(this));
+}
+
+LRESULT CALLBACK CPropertySheet::SheetSubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
+                                                   UINT_PTR, DWORD_PTR dwRefData) {
+  CPropertySheet* pSheet = reinterpret_cast<CPropertySheet*>(dwRefData);
+  if (message == WM_NCDESTROY) {
+    ::RemoveWindowSubclass(hWnd, &CPropertySheet::SheetSubclassProc, kSheetSubclassId);
+    pSheet->DetachPermanent();
+    return ::DefSubclassProc(hWnd, message, wParam, lParam);
+  }
+  LRESULT result = 0;
+  bool bDefault = false;
+  if (pSheet->RouteMessage(message, wParam, lParam, &result, &bDefault)) return result;
+  return ::DefSubclassProc(hWnd, message, wParam, lParam);
+}
+
+LRESULT CPropertySheet::DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  return ::DefSubclassProc(m_hWnd, message, wParam, lParam);
+}
+
+bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_COMMAND && lParam == 0) {
+    // A menu or accelerator command: the sheet's own commands first, then the
+    // active page and nobody else.
+    if (DispatchMessageMap(message, wParam, lParam, pResult)) return true;
+    HWND hPage = reinterpret_cast<HWND>(SendMessage(PSM_GETCURRENTPAGEHWND));
+    if (hPage) ::SendMessageW(hPage, WM_COMMAND, wParam, lParam);
+    *pResult = 0;
+    return true;
+  }
+  return CWnd::OnWndMsg(message, wParam, lParam, pResult);
+}
