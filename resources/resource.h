@@ -57,6 +57,11 @@
 #define IDS_CODEC_OTHER               132   // message-style: %1 the tag in hexadecimal
 #define IDS_COL_CODEC                 133
 
+// Labels that nobody addresses.
+#ifndef IDC_STATIC
+#define IDC_STATIC                    (-1)
+#endif
+
 // Controls of the about box.
 #define IDC_ABOUT_ICON                1100
 #define IDC_ABOUT_VERSION             1101
