@@ -27,7 +27,11 @@ delvora_build() {
   cmake -S "$DELVORA_ROOT" -B "$DELVORA_BUILD" \
         -DCMAKE_TOOLCHAIN_FILE="$DELVORA_ROOT/cmake/mingw-w64-x86_64.cmake" >"$DELVORA_BUILD.configure.log" 2>&1 \
     || { cat "$DELVORA_BUILD.configure.log"; return 1; }
-  cmake --build "$DELVORA_BUILD" -j"$(nproc)" 2>&1 | grep -E 'error|warning|Error' ; test "${PIPESTATUS[0]}" -eq 0
+  if ! cmake --build "$DELVORA_BUILD" -j"$(nproc)" >"$DELVORA_BUILD.build.log" 2>&1; then
+    grep -E -A3 'error|Error' "$DELVORA_BUILD.build.log" | head -n 80
+    echo "(full log: $DELVORA_BUILD.build.log)"
+    return 1
+  fi
 }
 
 DELVORA_XVFB_PID=""
