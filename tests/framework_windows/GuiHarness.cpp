@@ -1,0 +1,162 @@
+#include "tests/framework_windows/GuiHarness.h"
+
+#include "framework/Resource.h"
+
+namespace gui_test {
+
+namespace {
+
+std::function<void()> g_script;
+MessageBoxAnswerer* g_pAnswerer = nullptr;
+
+void CALLBACK ScriptTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
+  ::KillTimer(nullptr, id);
+  std::function<void()> script;
+  script.swap(g_script);
+  if (script) script();
+}
+
+bool IsMessageBox(HWND hWnd) {
+  wchar_t cls[64] = {};
+  ::GetClassNameW(hWnd, cls, 64);
+  // A message box is a dialog whose text is the static control 0xFFFF.
+  return std::wstring(cls) == L"#32770" && ::GetDlgItem(hWnd, 0xFFFF) != nullptr;
+}
+
+}  // namespace
+
+HMODULE UseResourceModule() {
+  static HMODULE hModule = ::LoadLibraryW(L"enu\\DelvoraRes.dll");
+  if (hModule) AfxSetResourceHandle(hModule);
+  return hModule;
+}
+
+void RunInModalLoop(std::function<void()> script) {
+  g_script = std::move(script);
+  ::SetTimer(nullptr, 0, 1, &ScriptTimerProc);
+}
+
+void PumpMessages(DWORD ms, const std::function<bool()>& done) {
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < ms) {
+    if (done && done()) return;
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      if (msg.message == WM_QUIT) {
+        ::PostQuitMessage(static_cast<int>(msg.wParam));
+        return;
+      }
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+    if (done && done()) return;
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
+  }
+}
+
+MessageBoxAnswerer::MessageBoxAnswerer(int buttonToPress)
+    : button(buttonToPress), m_hook(nullptr), m_pOuter(g_pAnswerer) {
+  g_pAnswerer = this;
+  m_hook = ::SetWindowsHookExW(WH_CBT, &MessageBoxAnswerer::CbtProc, nullptr, ::GetCurrentThreadId());
+}
+
+MessageBoxAnswerer::~MessageBoxAnswerer() {
+  if (m_hook) ::UnhookWindowsHookEx(m_hook);
+  g_pAnswerer = m_pOuter;
+}
+
+LRESULT CALLBACK MessageBoxAnswerer::CbtProc(int nCode, WPARAM wParam, LPARAM lParam) {
+  MessageBoxAnswerer* self = g_pAnswerer;
+  if (self && nCode == HCBT_ACTIVATE) {
+    HWND hWnd = reinterpret_cast<HWND>(wParam);
+    if (IsMessageBox(hWnd)) {
+      Box box{WindowText(::GetDlgItem(hWnd, 0xFFFF)), WindowText(hWnd), ::GetWindow(hWnd, GW_OWNER)};
+      // Activation can come more than once for one box; record it once.
+      if (::GetPropW(hWnd, L"gui_test.answered") == nullptr) {
+        ::SetPropW(hWnd, L"gui_test.answered", reinterpret_cast<HANDLE>(1));
+        self->boxes.push_back(box);
+        if (self->onBox) self->onBox(self->boxes.size() - 1);
+        ::PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(self->button, BN_CLICKED), 0);
+      }
+    } else if (::GetParent(hWnd) == nullptr || (::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD) == 0) {
+      bool known = false;
+      for (HWND h : self->otherWindows) known = known || h == hWnd;
+      if (!known) self->otherWindows.push_back(hWnd);
+    }
+  }
+  return ::CallNextHookEx(nullptr, nCode, wParam, lParam);
+}
+
+std::wstring WindowText(HWND hWnd) {
+  if (!hWnd) return std::wstring();
+  const int n = ::GetWindowTextLengthW(hWnd);
+  std::wstring text(static_cast<size_t>(n) + 1, L'\0');
+  const int got = ::GetWindowTextW(hWnd, &text[0], n + 1);
+  text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+  return text;
+}
+
+void SendMenuCommand(HWND hWnd, UINT id) { ::SendMessageW(hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
+
+std::wstring ListText(HWND hList, int row, int column) {
+  wchar_t buf[512] = {};
+  LVITEMW item = {};
+  item.iSubItem = column;
+  item.pszText = buf;
+  item.cchTextMax = 512;
+  ::SendMessageW(hList, LVM_GETITEMTEXTW, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&item));
+  return buf;
+}
+
+int ListImage(HWND hList, int row) {
+  LVITEMW item = {};
+  item.mask = LVIF_IMAGE;
+  item.iItem = row;
+  if (!::SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -100;
+  return item.iImage;
+}
+
+LPARAM ListData(HWND hList, int row) {
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (!::SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -100;
+  return item.lParam;
+}
+
+int HeaderFormat(HWND hHeader, int index) {
+  HDITEMW item = {};
+  item.mask = HDI_FORMAT;
+  ::SendMessageW(hHeader, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  return item.fmt;
+}
+
+int HeaderImage(HWND hHeader, int index) {
+  HDITEMW item = {};
+  item.mask = HDI_IMAGE;
+  ::SendMessageW(hHeader, HDM_GETITEMW, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&item));
+  return item.iImage;
+}
+
+void ClickColumn(HWND hPage, HWND hList, int column) {
+  NMLISTVIEW nm = {};
+  nm.hdr.hwndFrom = hList;
+  nm.hdr.idFrom = static_cast<UINT_PTR>(::GetDlgCtrlID(hList));
+  nm.hdr.code = LVN_COLUMNCLICK;
+  nm.iItem = -1;
+  nm.iSubItem = column;
+  ::SendMessageW(hPage, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
+}
+
+void ClickHeader(HWND hList, int column) {
+  HWND hHeader = reinterpret_cast<HWND>(::SendMessageW(hList, LVM_GETHEADER, 0, 0));
+  RECT rc = {};
+  ::SendMessageW(hHeader, HDM_GETITEMRECT, static_cast<WPARAM>(column), reinterpret_cast<LPARAM>(&rc));
+  const LPARAM at = MAKELPARAM((rc.left + rc.right) / 2, (rc.top + rc.bottom) / 2);
+  ::SendMessageW(hHeader, WM_LBUTTONDOWN, MK_LBUTTON, at);
+  ::SendMessageW(hHeader, WM_LBUTTONUP, 0, at);
+}
+
+void ClickButton(HWND hButton) { ::SendMessageW(hButton, BM_CLICK, 0, 0); }
+
+}  // namespace gui_test

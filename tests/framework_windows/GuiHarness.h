@@ -1,0 +1,70 @@
+#pragma once
+// Helpers of the window tests: the resource module, a script run inside a modal
+// loop, and message boxes answered from a WH_CBT hook inside their own loop.
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace gui_test {
+
+// Loads bin\enu\DelvoraRes.dll (tests run in bin) and makes it the resource
+// handle; returns it (null when missing).
+HMODULE UseResourceModule();
+
+// Runs `script` once from a thread timer, that is inside whatever modal loop runs
+// next on this thread (a sheet's or a dialog's DoModal). Call before DoModal.
+void RunInModalLoop(std::function<void()> script);
+
+// Pumps this thread's messages for about `ms` milliseconds, or until `done`.
+void PumpMessages(DWORD ms, const std::function<bool()>& done = nullptr);
+
+// Answers every message box shown on this thread while alive: records its text and
+// caption and presses `button` (IDOK by default). Other top-level dialogs that
+// become active are recorded in `otherWindows` and left alone.
+class MessageBoxAnswerer {
+public:
+  explicit MessageBoxAnswerer(int button = IDOK);
+  ~MessageBoxAnswerer();
+  MessageBoxAnswerer(const MessageBoxAnswerer&) = delete;
+  MessageBoxAnswerer& operator=(const MessageBoxAnswerer&) = delete;
+
+  struct Box {
+    std::wstring text;
+    std::wstring caption;
+    HWND owner;
+  };
+  std::vector<Box> boxes;
+  std::vector<HWND> otherWindows;
+  // Called with each box's index before the box is answered.
+  std::function<void(size_t)> onBox;
+  int button;
+
+private:
+  static LRESULT CALLBACK CbtProc(int nCode, WPARAM wParam, LPARAM lParam);
+  HHOOK m_hook;
+  MessageBoxAnswerer* m_pOuter;
+};
+
+// The text of a window.
+std::wstring WindowText(HWND hWnd);
+// Sends WM_COMMAND for a menu command (notification 0, no control).
+void SendMenuCommand(HWND hWnd, UINT id);
+// Texts of a list view cell.
+std::wstring ListText(HWND hList, int row, int column);
+int ListImage(HWND hList, int row);
+LPARAM ListData(HWND hList, int row);
+// Format and image of a header item.
+int HeaderFormat(HWND hHeader, int item);
+int HeaderImage(HWND hHeader, int item);
+// Sends a column-click notification as the list would.
+void ClickColumn(HWND hPage, HWND hList, int column);
+// Clicks a list's column header with the mouse (the list then notifies its parent).
+void ClickHeader(HWND hList, int column);
+// Clicks a button the way the user does (BM_CLICK).
+void ClickButton(HWND hButton);
+
+}  // namespace gui_test
