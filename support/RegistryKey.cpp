@@ -202,7 +202,10 @@ LONG CRegistryKey::GetString(const wchar_t* pszName, CWideString& strOut, BOOL b
   }
   if (nResult != ERROR_SUCCESS) return nResult;
   CWideString strText = TextOfData(buffer.get(), cbData);
-  if (bExpand) strText.ExpandEnvironment();
+  if (bExpand) {
+    strText.ExpandEnvironment();
+    strText.MakeNonNull();  // an empty result reads as an empty text, as without expansion
+  }
   strOut = std::move(strText);
   return ERROR_SUCCESS;
 }

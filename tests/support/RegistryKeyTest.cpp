@@ -279,6 +279,10 @@ TEST_F(RegistryKeyTest, QueryStringExpandsIntoTheCallersBuffer) {
   EXPECT_EQ(L"<" + strLong + L">", std::wstring(str.GetText()));
   EXPECT_EQ(ERROR_SUCCESS, key.GetString(L"logs", str, FALSE, TRUE));
   EXPECT_STREQ(L"C:\\T\\logs", str.GetText());
+  SetText(L"vanishing", L"%%");
+  EXPECT_EQ(ERROR_SUCCESS, key.GetString(L"vanishing", str, FALSE, TRUE));
+  EXPECT_FALSE(str.IsNull());
+  EXPECT_EQ(0, str.Length());
 }
 
 }  // namespace
