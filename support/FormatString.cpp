@@ -158,7 +158,7 @@ size_t EstimateFormatLengthV(const wchar_t* pszFormat, va_list args) {
         }
         break;
       case L'e': case L'f': case L'g': case L'G':
-      case L'E': case L'a': case L'A':  // not estimated by the design, but they take a double
+      case L'E': case L'a': case L'A':  // outside the estimate's list, but they take a double
         nItem = nWidth + nPrecision > 128 ? nWidth + nPrecision : 128;
         (void)va_arg(args, double);
         break;

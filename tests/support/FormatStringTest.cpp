@@ -19,7 +19,7 @@ std::wstring Reference(const wchar_t* pszFormat, ...) {
   return n < 0 ? std::wstring(L"<reference failed>") : std::wstring(buffer.data(), n);
 }
 
-TEST(FormatString, DesignExamplesProduceTheirTextsAndEstimates) {
+TEST(FormatString, KnownFormatsProduceTheirTextsAndEstimates) {
   CWideString str;
   EXPECT_EQ(S_OK, FormatString(str, L"Device%03d", 7));
   EXPECT_STREQ(L"Device007", str.GetText());
