@@ -204,7 +204,8 @@ HRESULT FormatStringV(CWideString& target, const wchar_t* pszFormat, va_list arg
   int cchWritten = _vsnwprintf(buffer.get(), cchEstimate, pszFormat, argsFormat);
   va_end(argsFormat);
 
-  if (cchWritten < 0) {
+  // A runtime that reports the full length instead of -1 is cut short just the same.
+  if (cchWritten < 0 || static_cast<size_t>(cchWritten) > cchEstimate) {
     // The estimate does not bound every format (huge fixed-notation values,
     // negative '*' widths, conversions it does not know): ask the runtime for
     // the exact size and format once more.
