@@ -1,16 +1,54 @@
 #pragma once
-// The device page. The stream model's merge and the per-device item array are
-// declared here because they belong to the page's class; both are defined in
-// StreamModel.cpp and need no window, so they build and test on their own.
-// The page's window part (property page, list, timer) is added to this class.
+// The device page: one list row per driver device, refreshed twice a second
+// from the driver's counters. The stream model's merge and the per-device item
+// array belong to this class; both are defined in StreamModel.cpp and need no
+// window, so they build and test on their own.
 
+#include <windows.h>
+#include <commctrl.h>
+
+#include <array>
+#include <memory>
 #include <vector>
 
 #include "driver/DriverProtocol.h"
+#include "framework/ImageList.h"
+#include "framework/ListCtrl.h"
+#include "framework/PropertySheet.h"
+#include "framework/String.h"
 #include "stats/ItemData.h"
 
-class CDevicePage {
+// The timer id that every page uses on its own window.
+constexpr UINT_PTR IDT_REFRESH = 2024;
+
+// Sort order of a list page; its address is the list's sort callback value.
+struct SortState {
+  bool ascending;
+  int column;
+};
+
+// How the device page reaches the devices: the driver's requests, or a stand-in
+// (tests give the page a fake driver this way).
+class CDeviceAccess {
 public:
+  virtual ~CDeviceAccess() = default;
+  // The number of devices (the registry's count, cached for the process).
+  virtual int GetDeviceCount();
+  // One complete open, request, close each; a negative result code on failure,
+  // with the record untouched.
+  virtual HRESULT QueryWaveInCounters(int nDevice, WaveCounters& record);
+  virtual HRESULT QueryWaveOutCounters(int nDevice, WaveCounters& record);
+
+  // The driver itself.
+  static CDeviceAccess& Driver();
+};
+
+class CDevicePage : public CPropertyPage {
+  DECLARE_DYNCREATE(CDevicePage)
+public:
+  CDevicePage();
+  ~CDevicePage() override;
+
   // Merges one device's record-direction record `in` and playback-direction record
   // `out` into that device's item; an ended stream's final item is appended to
   // g_qEndedStreams. Uses no state of the page.
@@ -19,4 +57,81 @@ public:
   // One item per device (element n describes device n); sized when the page
   // initialises its dialog. Shared with the list's sort callback.
   static std::vector<ItemData> m_aItemData;
+
+  // Where the page's device count and counters come from (the driver unless set);
+  // set before the page's window is created. The page borrows it.
+  void SetDeviceAccess(CDeviceAccess* pAccess) { m_pDeviceAccess = pAccess ? pAccess : &CDeviceAccess::Driver(); }
+
+  // One refresh: both counter records of every device, the items merged, the
+  // rows brought up to date, the list sorted, the timer started again.
+  void RefreshDevices();
+  // Marks the header of `column` and flips or sets the direction (the first
+  // choice of a column is ascending, each repeat reverses).
+  void SetSortColumn(int column);
+  // The list's sort callback: a and b are device indexes, sortState a SortState*.
+  static int CALLBACK CompareItems(LPARAM a, LPARAM b, LPARAM sortState);
+
+  // Inserts a row for `device` at position `row` with image 0 (idle) or 1
+  // (running); texts are start time, average, address, address port, port, codec,
+  // counter, duration. Does nothing when any text is null.
+  void InsertRow(int row, int image, int device, const wchar_t* const texts[8]);
+  // Sets columns 2 to 9 of row `row` (texts as for InsertRow); a cell whose text
+  // is already the same is left alone. Does nothing when any text is null.
+  void SetRowTexts(int row, const wchar_t* const texts[8]);
+
+  const SortState& GetSortState() const { return m_sort; }
+  int GetDeviceCount() const { return m_nDeviceCount; }
+  // The number of list cells whose text the page has set (benchmarks read it).
+  unsigned long long GetCellUpdateCount() const { return m_nCellUpdates; }
+
+  CListCtrl m_listDevices;
+
+protected:
+  BOOL OnInitDialog() override;  // TRUE: the system sets the focus
+  BOOL OnSetActive() override;   // FALSE when the base refuses the activation
+  void DoDataExchange(CDataExchange* pDX) override;
+
+  void OnTimer(UINT_PTR nIDEvent);
+  void OnDetailsClicked();
+  void OnColumnClick(NMHDR* pNotify, LRESULT* pResult);
+
+  DECLARE_MESSAGE_MAP()
+
+private:
+  static constexpr int kColumns = 10;
+  typedef std::array<CString, kColumns> RowTexts;
+
+  void SetRowTextsOf(int row, int device, const wchar_t* const texts[8]);
+  void SetCellText(int row, int device, int column, const wchar_t* text);
+  // The row of `device` (its item data), or -1.
+  int FindRow(int device);
+  void ShowQueryFailure(int device, const wchar_t* pszKind, HRESULT hr);
+  void SortList();
+
+  // The page owns its image lists; the list borrows them (LVS_SHAREIMAGELISTS).
+  std::unique_ptr<CImageList> m_pHeaderImages;  // 16x16 sort arrows of the header
+  std::unique_ptr<CImageList> m_pLargeImages;   // 32x32 row images
+  std::unique_ptr<CImageList> m_pSmallImages;   // 16x16 row images
+
+  CString m_strColState;
+  CString m_strColDevice;
+  CString m_strColStart;
+  CString m_strColAverage;
+  CString m_strColAddress;
+  CString m_strColAddressPort;
+  CString m_strColPort;
+  CString m_strColDuration;
+  CString m_strColCounter;
+  CString m_strColCodec;
+  CString m_strRunning;
+
+  int m_nDeviceCount = 0;
+  SortState m_sort;
+
+  CDeviceAccess* m_pDeviceAccess;
+  // What each device's row shows, so that unchanged cells cost no list call.
+  std::vector<RowTexts> m_rowTexts;
+  // Where each device's row was last seen (checked before use: sorting moves rows).
+  std::vector<int> m_rowOfDevice;
+  unsigned long long m_nCellUpdates = 0;
 };

@@ -1,0 +1,4 @@
+// The program's one application object; the framework's entry runs it.
+#include "app/StatsApp.h"
+
+CStatsApp theApp;

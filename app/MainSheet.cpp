@@ -1,0 +1,109 @@
+#include "app/MainSheet.h"
+
+#include <shellapi.h>
+
+#include "framework/App.h"
+#include "framework/Dialog.h"
+#include "framework/MessageBox.h"
+#include "framework/String.h"
+#include "resources/resource.h"
+#include "stats/Formatting.h"
+#include "support/RegistryKey.h"
+
+namespace {
+
+const wchar_t kRootPathKey[] = L"Software\\Tarquel\\Orrindale\\1.0";
+const wchar_t kRootPathValue[] = L"Root Path";
+const wchar_t kHelpPage[] = L"Utilities\\Audio\\Delvora.htm";
+
+CString LoadHelpErrorText() {
+  CString text;
+  if (!text.LoadString(IDS_ERROR_HELP)) text = L"Error loading string IDS_ERROR_HELP";
+  return text;
+}
+
+}  // namespace
+
+IMPLEMENT_DYNAMIC(CMainSheet, CPropertySheet)
+
+BEGIN_MESSAGE_MAP(CMainSheet, CPropertySheet)
+  ON_COMMAND(ID_EXIT, OnExit)
+  ON_COMMAND(ID_HELP, OnShowHelp)
+  ON_COMMAND(ID_ABOUT, OnAbout)
+END_MESSAGE_MAP()
+
+CMainSheet::CMainSheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
+    : CPropertySheet(pszCaption, pParentWnd, iSelectPage) {
+  m_pageGlobal.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
+  m_pageDevice.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
+  m_pageRecordLog.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
+  m_psh.dwFlags |= PSH_NOAPPLYNOW;
+  m_psh.dwFlags &= ~static_cast<DWORD>(PSH_HASHELP);
+  AddPage(&m_pageGlobal);
+  AddPage(&m_pageDevice);
+  AddPage(&m_pageRecordLog);
+  SetActivePage(1);
+}
+
+BOOL CMainSheet::OnInitDialog() {
+  const BOOL bResult = CPropertySheet::OnInitDialog();
+  for (int id : {IDOK, IDCANCEL}) {
+    HWND hButton = GetDlgItem(id);
+    if (hButton) ::ShowWindow(hButton, SW_HIDE);
+  }
+  return bResult;
+}
+
+void CMainSheet::OnExit() {
+  CWnd* pMain = AfxGetMainWnd();
+  HWND hMain = pMain ? pMain->m_hWnd : nullptr;
+  // Without a main window (a sheet run on its own) the sheet closes itself.
+  ::PostMessageW(hMain ? hMain : m_hWnd, WM_CLOSE, 0, 0);
+}
+
+void CMainSheet::OnAbout() {
+  CDialog about(IDD_ABOUTBOX, this);
+  about.DoModal();
+}
+
+void CMainSheet::OnShowHelp() {
+  CWideString strRoot(L"");
+  const HRESULT hr = LoadOrrindaleRootPath(strRoot);
+  if (FAILED(hr)) {
+    CString message;
+    message.Format(L"%s %s (%#8.8x) [LoadOrrindaleRootPath]", LoadHelpErrorText().GetString(),
+                   GetSystemErrorText(hr).GetString(), static_cast<unsigned int>(hr));
+    AfxMessageBox(message, MB_OK);
+    return;
+  }
+
+  CString path(strRoot.GetText());
+  AppendCharIfMissing(path, L'\\');
+  path += kHelpPage;
+
+  const INT_PTR n = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL));
+  if (n > 32) return;
+
+  CString detail;
+  if (n == 2 || n == 3 || n == 5 || n == 11) {
+    detail = GetSystemErrorText(HRESULT_FROM_WIN32(static_cast<DWORD>(n)));
+  } else {
+    detail.Format(L"ShellExecute()->%ld", static_cast<long>(n));
+  }
+  CString message;
+  message.Format(L"%s %s [%s]", LoadHelpErrorText().GetString(), detail.GetString(), path.GetString());
+  AfxMessageBox(message, MB_OK);
+}
+
+HRESULT LoadOrrindaleRootPath(CWideString& strRootPath) {
+  CRegistryKey key(HKEY_LOCAL_MACHINE, kRootPathKey, FALSE);
+  CWideString strValue(L"");
+  const LONG status = key.GetString(kRootPathValue, strValue, TRUE, FALSE);
+  if (status != 0) {
+    return status < 0 ? static_cast<HRESULT>(status)
+                      : static_cast<HRESULT>(0x80070000u | (static_cast<DWORD>(status) & 0xFFFFu));
+  }
+  strRootPath = strValue.IsNull() ? CWideString(L"") : strValue;
+  return S_OK;
+}
