@@ -78,7 +78,11 @@ typedef struct TQSIM_SHORT_ANSWER {
 #define TQSIM_FULL_ANSWER 0xFFFFFFFFu
 
 /* Opens or requests of the target complete with Status (an NTSTATUS); 0 stops
-   the failure. Wildcards allowed. */
+   the failure. Wildcards allowed. Wine opens a device without waiting for the
+   driver's answer to the open, so there a failed open would still give a
+   handle; an open failure with TQSIM_STATUS_NOT_FOUND therefore also removes
+   the device's \DosDevices link, and the open fails with "file not found"
+   before it reaches the driver (on Windows as well). */
 typedef struct TQSIM_FAILURE {
   TQSIM_TARGET Target;
   unsigned int Operation;           /* TQSIM_FAIL_OPEN or TQSIM_FAIL_REQUEST */
@@ -86,6 +90,7 @@ typedef struct TQSIM_FAILURE {
 } TQSIM_FAILURE;
 #define TQSIM_FAIL_OPEN    0
 #define TQSIM_FAIL_REQUEST 1
+#define TQSIM_STATUS_NOT_FOUND ((int)0xC0000034) /* STATUS_OBJECT_NAME_NOT_FOUND */
 
 /* Counters of one device and direction since the last clear. */
 typedef struct TQSIM_STATS {

@@ -130,9 +130,14 @@ static void Advance(TQ_SIM* sim, ULONG device, LONGLONG now)
 
 LONGLONG TqRealTime(void)
 {
-  LARGE_INTEGER now;
-  KeQuerySystemTime(&now);
-  return now.QuadPart;
+  /* KeQuerySystemTime reads the shared user data page. Wine's kernel emulates
+     that read instruction by instruction and knows only plain integer moves,
+     while the compiler may load the value into an SSE register; so the load is
+     spelled out. */
+  const volatile LONGLONG* source = (const volatile LONGLONG*)SharedSystemTime;
+  LONGLONG now;
+  __asm__ __volatile__("movq (%1), %0" : "=r"(now) : "r"(source) : "memory");
+  return now;
 }
 
 LONGLONG TqSimTime(const TQ_SIM* sim)

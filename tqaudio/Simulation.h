@@ -51,6 +51,7 @@ typedef struct TQ_DIRECTION_STATE {
   ULONG ShortBytes;               /* TQSIM_FULL_ANSWER or the bytes an answer carries */
   NTSTATUS FailOpen;              /* 0 or the status opens complete with */
   NTSTATUS FailRequest;           /* 0 or the status requests complete with */
+  BOOLEAN LinkHidden;             /* the \DosDevices link is removed (see TQSIM_FAILURE) */
   TQSIM_STATS Stats;
 } TQ_DIRECTION_STATE;
 

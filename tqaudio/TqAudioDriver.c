@@ -499,6 +499,31 @@ static NTSTATUS ControlRequest(ULONG code, void* buffer, ULONG inputLength, ULON
   return status;
 }
 
+/* Removes or restores the \DosDevices links of devices whose opens must fail
+   before they reach the driver. Runs outside the lock: link calls may wait. */
+static void SyncLinks(void)
+{
+  ULONG device, direction;
+  for (device = 0; device < g_sim->DeviceCount; device++)
+    for (direction = 0; direction < 2; direction++) {
+      TQ_DIRECTION_STATE* state = &g_sim->Devices[device].Direction[direction];
+      BOOLEAN hide;
+      KIRQL irql;
+      WCHAR nameBuffer[64], linkBuffer[64];
+      UNICODE_STRING name, link;
+
+      KeAcquireSpinLock(&g_sim->Lock, &irql);
+      hide = state->FailOpen == TQSIM_STATUS_NOT_FOUND;
+      KeReleaseSpinLock(&g_sim->Lock, irql);
+      if (hide == state->LinkHidden)
+        continue;
+      MakeName(nameBuffer, 64, L"\\Device\\", DeviceBaseName(TQ_KIND_WAVE, direction), device, &name);
+      MakeName(linkBuffer, 64, L"\\DosDevices\\", DeviceBaseName(TQ_KIND_WAVE, direction), device, &link);
+      if (hide ? NT_SUCCESS(IoDeleteSymbolicLink(&link)) : NT_SUCCESS(IoCreateSymbolicLink(&link, &name)))
+        state->LinkHidden = hide;
+    }
+}
+
 /* ---- dispatch ------------------------------------------------------------------ */
 
 static NTSTATUS NTAPI DispatchCreate(PDEVICE_OBJECT deviceObject, PIRP irp)
@@ -539,6 +564,8 @@ static NTSTATUS NTAPI DispatchDeviceControl(PDEVICE_OBJECT deviceObject, PIRP ir
     status = WaveControl(ext, code, buffer, outputLength, &information);
   else
     status = ControlRequest(code, buffer, inputLength, outputLength, &information);
+  if (ext->Kind == TQ_KIND_CONTROL && NT_SUCCESS(status) && (code == IOCTL_TQSIM_SET_FAILURE || code == IOCTL_TQSIM_CLEAR))
+    SyncLinks();
   return Complete(irp, status, information);
 }
 
