@@ -1,0 +1,389 @@
+// Every resource the program loads by id is present in each language's resource
+// module, with the right kind, the controls and commands the pages address, and
+// the inserts the messages fill.
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "resources/resource.h"
+
+namespace {
+
+struct Language {
+  const wchar_t* folder;
+  LANGID langId;
+  const wchar_t* versionBlock;
+};
+
+std::ostream& operator<<(std::ostream& os, const Language& language) {
+  for (const wchar_t* p = language.folder; *p; ++p) os << static_cast<char>(*p);
+  return os;
+}
+
+std::wstring BinDirectory() {
+  wchar_t exe[MAX_PATH];
+  const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring path(exe, length);
+  return path.substr(0, path.find_last_of(L'\\') + 1);
+}
+
+// Every string id of the table; the value is the inserts it must carry.
+const std::map<UINT, std::vector<std::wstring>>& StringTable() {
+  static const std::map<UINT, std::vector<std::wstring>> table = {
+      {IDS_ERROR_HELP, {}},          {IDS_STOP_LOGGING, {}},         {IDS_ERROR_FILE_OPEN, {L"%s"}},
+      {IDS_COL_DEVICE, {}},          {IDS_COL_START_TIME, {}},       {IDS_COL_END_TIME, {}},
+      {IDS_COL_ADDRESS, {}},         {IDS_COL_ADDRESS_PORT, {}},     {IDS_COL_PORT, {}},
+      {IDS_COL_DURATION, {}},        {IDS_COL_AVERAGE, {}},          {IDS_LOG_LABEL_OPEN, {}},
+      {IDS_LOG_LABEL_CLOSED, {}},    {IDS_LOG_NOTE_OPEN, {}},        {IDS_LOG_NOTE_CLOSED, {}},
+      {IDS_PROMPT_OVERWRITE, {L"%1"}}, {IDS_VALUE_RANGE, {L"%1", L"%2"}}, {IDS_COL_STATE, {}},
+      {IDS_STATE_RUNNING, {}},       {IDS_FAILED_QUERY_DRIVER, {L"%1", L"%2", L"%3", L"%4"}},
+      {IDS_COL_COUNTER, {}},         {IDS_NO_PACKETS, {}},           {IDS_START_LOGGING, {}},
+      {IDS_STATUS_LOGGING, {}},      {IDS_STATUS_NOT_LOGGING, {}},   {IDS_CODEC_PCM, {}},
+      {IDS_CODEC_G711_MULAW, {}},    {IDS_CODEC_G711_ALAW, {}},      {IDS_CODEC_G729, {}},
+      {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},
+  };
+  return table;
+}
+
+// The % sequences of a text, each as written: message inserts ("%1", "%12",
+// "%1!d!") and printf conversions ("%s", "%-5ld", "%%").
+std::vector<std::wstring> PercentSequences(const std::wstring& text) {
+  std::vector<std::wstring> found;
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != L'%') continue;
+    size_t end = i + 1;
+    if (end < text.size() && text[end] >= L'1' && text[end] <= L'9') {
+      ++end;
+      if (end < text.size() && iswdigit(text[end])) ++end;
+      if (end < text.size() && text[end] == L'!') {
+        const size_t close = text.find(L'!', end + 1);
+        end = close == std::wstring::npos ? text.size() : close + 1;
+      }
+    } else {
+      while (end < text.size() && (iswdigit(text[end]) || wcschr(L"-+ #.lhI", text[end]))) ++end;
+      if (end < text.size()) ++end;
+    }
+    found.push_back(text.substr(i, end - i));
+    i = end - 1;
+  }
+  return found;
+}
+
+// --- dialog templates ----------------------------------------------------------
+
+struct DialogControl {
+  DWORD id;
+  DWORD style;
+  std::wstring className;  // "Button", "Edit", "Static" for the predefined ordinals
+  short x, y, cx, cy;
+};
+
+struct DialogTemplate {
+  DWORD style = 0;
+  short cx = 0, cy = 0;
+  WORD pointSize = 0;
+  std::wstring typeface;
+  std::vector<DialogControl> controls;
+};
+
+const WORD* SkipSzOrOrd(const WORD* p, std::wstring* text) {
+  if (*p == 0x0000) return p + 1;
+  if (*p == 0xFFFF) {
+    if (text) {
+      switch (p[1]) {
+        case 0x80: *text = L"Button"; break;
+        case 0x81: *text = L"Edit"; break;
+        case 0x82: *text = L"Static"; break;
+        case 0x83: *text = L"ListBox"; break;
+        case 0x85: *text = L"ComboBox"; break;
+        default: *text = L"#" + std::to_wstring(p[1]); break;
+      }
+    }
+    return p + 2;
+  }
+  const wchar_t* s = reinterpret_cast<const wchar_t*>(p);
+  if (text) *text = s;
+  return p + wcslen(s) + 1;
+}
+
+const WORD* AlignDword(const WORD* p) {
+  return reinterpret_cast<const WORD*>((reinterpret_cast<ULONG_PTR>(p) + 3) & ~ULONG_PTR(3));
+}
+
+bool ParseDialog(HMODULE hModule, UINT id, DialogTemplate& dialog) {
+  HRSRC hInfo = FindResourceW(hModule, MAKEINTRESOURCEW(id), RT_DIALOG);
+  if (hInfo == nullptr) return false;
+  const auto* p = static_cast<const WORD*>(LockResource(LoadResource(hModule, hInfo)));
+  if (p == nullptr || p[0] != 1 || p[1] != 0xFFFF) return false;  // DIALOGEX only
+  const BYTE* b = reinterpret_cast<const BYTE*>(p);
+  dialog.style = *reinterpret_cast<const DWORD*>(b + 12);
+  const WORD count = *reinterpret_cast<const WORD*>(b + 16);
+  dialog.cx = *reinterpret_cast<const short*>(b + 22);
+  dialog.cy = *reinterpret_cast<const short*>(b + 24);
+  p = reinterpret_cast<const WORD*>(b + 26);
+  p = SkipSzOrOrd(p, nullptr);  // menu
+  p = SkipSzOrOrd(p, nullptr);  // class
+  p += wcslen(reinterpret_cast<const wchar_t*>(p)) + 1;  // title
+  if (dialog.style & DS_SETFONT) {
+    dialog.pointSize = p[0];
+    p += 3;  // point size, weight, italic + charset
+    dialog.typeface = reinterpret_cast<const wchar_t*>(p);
+    p += dialog.typeface.size() + 1;
+  }
+  for (WORD n = 0; n < count; ++n) {
+    p = AlignDword(p);
+    const BYTE* item = reinterpret_cast<const BYTE*>(p);
+    DialogControl control;
+    control.style = *reinterpret_cast<const DWORD*>(item + 8);
+    control.x = *reinterpret_cast<const short*>(item + 12);
+    control.y = *reinterpret_cast<const short*>(item + 14);
+    control.cx = *reinterpret_cast<const short*>(item + 16);
+    control.cy = *reinterpret_cast<const short*>(item + 18);
+    control.id = *reinterpret_cast<const DWORD*>(item + 20);
+    p = reinterpret_cast<const WORD*>(item + 24);
+    p = SkipSzOrOrd(p, &control.className);
+    p = SkipSzOrOrd(p, nullptr);
+    const WORD extra = *p++;
+    p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
+    dialog.controls.push_back(control);
+  }
+  return true;
+}
+
+const DialogControl* FindControl(const DialogTemplate& dialog, DWORD id) {
+  for (const DialogControl& control : dialog.controls) {
+    if (control.id == id) return &control;
+  }
+  return nullptr;
+}
+
+// --- the tests --------------------------------------------------------------------
+
+class ResourceModule : public ::testing::TestWithParam<Language> {
+protected:
+  void SetUp() override {
+    m_path = BinDirectory() + GetParam().folder + L"\\DelvoraRes.dll";
+    m_hModule = LoadLibraryW(m_path.c_str());
+    ASSERT_NE(nullptr, m_hModule) << "module missing: " << GetParam();
+  }
+  void TearDown() override {
+    if (m_hModule) FreeLibrary(m_hModule);
+  }
+
+  std::wstring LoadText(UINT id) {
+    wchar_t buffer[1024];
+    const int length = LoadStringW(m_hModule, id, buffer, 1024);
+    return std::wstring(buffer, length > 0 ? static_cast<size_t>(length) : 0);
+  }
+
+  std::wstring m_path;
+  HMODULE m_hModule = nullptr;
+};
+
+TEST_P(ResourceModule, StringTableHoldsEveryIdWithItsInserts) {
+  for (const auto& entry : StringTable()) {
+    const std::wstring text = LoadText(entry.first);
+    ASSERT_FALSE(text.empty()) << "string " << entry.first;
+    const std::vector<std::wstring> found = PercentSequences(text);
+    const std::set<std::wstring> foundSet(found.begin(), found.end());
+    const std::set<std::wstring> wanted(entry.second.begin(), entry.second.end());
+    EXPECT_EQ(wanted, foundSet) << "inserts of string " << entry.first;
+    EXPECT_EQ(entry.second.size(), found.size()) << "each insert once in string " << entry.first;
+  }
+
+  // Nothing beyond the table: the string blocks hold exactly its ids.
+  std::set<UINT> present;
+  for (UINT id = 0; id < 256; ++id) {
+    if (!LoadText(id).empty()) present.insert(id);
+  }
+  std::set<UINT> expected;
+  for (const auto& entry : StringTable()) expected.insert(entry.first);
+  EXPECT_EQ(expected, present);
+}
+
+TEST_P(ResourceModule, ResourcesAreInTheModulesLanguage) {
+  std::set<LANGID> languages;
+  EnumResourceLanguagesW(
+      m_hModule, RT_STRING, MAKEINTRESOURCEW(IDS_ERROR_HELP / 16 + 1),
+      [](HMODULE, LPCWSTR, LPCWSTR, WORD language, LONG_PTR param) -> BOOL {
+        reinterpret_cast<std::set<LANGID>*>(param)->insert(language);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&languages));
+  EXPECT_EQ(std::set<LANGID>{GetParam().langId}, languages);
+}
+
+TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
+  struct Expected {
+    UINT dialog;
+    bool page;
+    std::vector<std::pair<DWORD, const wchar_t*>> controls;
+  };
+  const std::vector<Expected> dialogs = {
+      {IDD_ABOUTBOX, false, {{IDOK, L"Button"}}},
+      {IDD_GLOBAL_PAGE,
+       true,
+       {{IDC_RESET_COUNTERS, L"Button"}, {IDC_GROUP_A0, L"Edit"}, {IDC_GROUP_B0, L"Edit"},
+        {IDC_GROUP_A1, L"Edit"}, {IDC_GROUP_B1, L"Edit"}, {IDC_GROUP_A2, L"Edit"}, {IDC_GROUP_B2, L"Edit"},
+        {IDC_TIMESTAMP, L"Edit"}, {IDC_COUNTER1, L"Edit"}, {IDC_COUNTER2, L"Edit"}, {IDC_COUNTER3, L"Edit"},
+        {IDC_COUNTER4, L"Edit"}, {IDC_COUNTER5, L"Edit"}}},
+      {IDD_DEVICE_PAGE, true, {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}}},
+      {IDD_RECORD_LOG_PAGE,
+       true,
+       {{IDC_RECORD_LIST, WC_LISTVIEWW}, {IDC_CLEAR_RECORDS, L"Button"}, {IDC_START_STOP, L"Button"},
+        {IDC_LOG_STATUS, L"Static"}}},
+      {IDD_LOG_SETTINGS,
+       false,
+       {{IDC_LOG_PATH, L"Edit"}, {IDC_BROWSE, L"Button"}, {IDC_LOG_LABEL, L"Static"}, {IDC_LOG_NOTE, L"Static"},
+        {IDC_START_LOGGING, L"Button"}, {IDC_WRITE_HISTORY, L"Button"}, {IDC_STOP_LOGGING, L"Button"},
+        {IDOK, L"Button"}, {IDCANCEL, L"Button"}}},
+      {IDD_HISTORY_SIZE, false, {{IDC_HISTORY_SIZE, L"Edit"}, {IDOK, L"Button"}}},
+  };
+  for (const Expected& expected : dialogs) {
+    DialogTemplate dialog;
+    ASSERT_TRUE(ParseDialog(m_hModule, expected.dialog, dialog)) << "dialog " << expected.dialog;
+    EXPECT_EQ(8, dialog.pointSize) << "dialog " << expected.dialog;
+    EXPECT_EQ(L"MS Shell Dlg", dialog.typeface) << "dialog " << expected.dialog;
+    if (expected.page) {
+      EXPECT_EQ(static_cast<DWORD>(WS_CHILD | DS_CONTROL | WS_CAPTION),
+                dialog.style & (WS_CHILD | WS_POPUP | DS_CONTROL | WS_CAPTION))
+          << "property page template " << expected.dialog;
+    } else {
+      EXPECT_TRUE(dialog.style & WS_POPUP) << "dialog " << expected.dialog;
+    }
+    for (const auto& want : expected.controls) {
+      const DialogControl* control = FindControl(dialog, want.first);
+      ASSERT_NE(nullptr, control) << "dialog " << expected.dialog << " control " << want.first;
+      EXPECT_EQ(0, _wcsicmp(want.second, control->className.c_str()))
+          << "dialog " << expected.dialog << " control " << want.first;
+    }
+    std::set<DWORD> ids;
+    for (const DialogControl& control : dialog.controls) {
+      // Every control lies inside its dialog.
+      EXPECT_GE(control.x, 0);
+      EXPECT_GE(control.y, 0);
+      EXPECT_LE(control.x + control.cx, dialog.cx) << "dialog " << expected.dialog << " control " << control.id;
+      EXPECT_LE(control.y + control.cy, dialog.cy) << "dialog " << expected.dialog << " control " << control.id;
+      // Addressed controls have one id each (labels share IDC_STATIC).
+      if (control.id != static_cast<DWORD>(IDC_STATIC) && control.id != 0xFFFF) {
+        EXPECT_TRUE(ids.insert(control.id).second) << "dialog " << expected.dialog << " repeats " << control.id;
+      }
+    }
+  }
+
+  DialogTemplate device;
+  ASSERT_TRUE(ParseDialog(m_hModule, IDD_DEVICE_PAGE, device));
+  EXPECT_EQ(static_cast<DWORD>(LVS_REPORT), FindControl(device, IDC_DEVICE_LIST)->style & LVS_TYPEMASK);
+  EXPECT_EQ(static_cast<DWORD>(BS_AUTOCHECKBOX), FindControl(device, IDC_DETAILS)->style & BS_TYPEMASK);
+  // 690 pixels of columns need about 460 dialog units at 8 pt.
+  EXPECT_GE(FindControl(device, IDC_DEVICE_LIST)->cx, 440);
+  DialogTemplate log;
+  ASSERT_TRUE(ParseDialog(m_hModule, IDD_RECORD_LOG_PAGE, log));
+  EXPECT_EQ(0u, FindControl(log, IDC_RECORD_LIST)->style & (LVS_SORTASCENDING | LVS_SORTDESCENDING))
+      << "rows are placed by the page, not sorted by the list";
+  DialogTemplate settings;
+  ASSERT_TRUE(ParseDialog(m_hModule, IDD_LOG_SETTINGS, settings));
+  EXPECT_EQ(static_cast<DWORD>(BS_AUTOCHECKBOX), FindControl(settings, IDC_WRITE_HISTORY)->style & BS_TYPEMASK);
+  DialogTemplate history;
+  ASSERT_TRUE(ParseDialog(m_hModule, IDD_HISTORY_SIZE, history));
+  EXPECT_TRUE(FindControl(history, IDC_HISTORY_SIZE)->style & ES_NUMBER);
+}
+
+// Command ids of a menu and its popups, with every item's text.
+void CollectMenu(HMENU hMenu, std::map<UINT, std::wstring>& commands, std::vector<std::wstring>& popups) {
+  const int count = GetMenuItemCount(hMenu);
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    MENUITEMINFOW info = {};
+    info.cbSize = sizeof(info);
+    info.fMask = MIIM_ID | MIIM_SUBMENU | MIIM_FTYPE | MIIM_STRING;
+    info.dwTypeData = text;
+    info.cch = 255;
+    ASSERT_TRUE(GetMenuItemInfoW(hMenu, static_cast<UINT>(i), TRUE, &info));
+    if (info.fType & MFT_SEPARATOR) continue;
+    if (info.hSubMenu) {
+      popups.push_back(text);
+      CollectMenu(info.hSubMenu, commands, popups);
+    } else {
+      commands[info.wID] = text;
+    }
+  }
+}
+
+TEST_P(ResourceModule, MenusCarryTheCommandsWithMnemonics) {
+  const std::set<UINT> sheetCommands = {ID_EXIT, ID_HELP, ID_ABOUT};
+  const std::set<UINT> logCommands = {ID_EXIT, ID_HELP, ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE};
+  for (const auto& expected : {std::make_pair(IDR_PAGE_MENU, sheetCommands),
+                               std::make_pair(IDR_RECORD_LOG_MENU, logCommands)}) {
+    HMENU hMenu = LoadMenuW(m_hModule, MAKEINTRESOURCEW(expected.first));
+    ASSERT_NE(nullptr, hMenu) << "menu " << expected.first;
+    std::map<UINT, std::wstring> commands;
+    std::vector<std::wstring> popups;
+    CollectMenu(hMenu, commands, popups);
+    DestroyMenu(hMenu);
+    std::set<UINT> ids;
+    for (const auto& command : commands) ids.insert(command.first);
+    EXPECT_EQ(expected.second, ids) << "menu " << expected.first;
+    for (const auto& command : commands) {
+      EXPECT_NE(std::wstring::npos, command.second.find(L'&')) << "mnemonic of command " << command.first;
+    }
+    for (const std::wstring& popup : popups) EXPECT_NE(std::wstring::npos, popup.find(L'&'));
+  }
+}
+
+TEST_P(ResourceModule, IconsComeInBothSizes) {
+  for (UINT id : {IDR_SORT_ASCENDING, IDR_SORT_DESCENDING, IDR_SORT_NONE, IDR_STREAM_RUNNING, IDR_STREAM_IDLE}) {
+    HRSRC hGroup = FindResourceW(m_hModule, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
+    ASSERT_NE(nullptr, hGroup) << "icon " << id;
+    const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(m_hModule, hGroup)));
+    ASSERT_NE(nullptr, dir);
+    const WORD count = *reinterpret_cast<const WORD*>(dir + 4);
+    std::set<int> sizes;
+    for (WORD n = 0; n < count; ++n) {
+      const BYTE* entry = dir + 6 + n * 14;  // GRPICONDIRENTRY
+      sizes.insert(entry[0]);
+      const WORD iconId = *reinterpret_cast<const WORD*>(entry + 12);
+      EXPECT_NE(nullptr, FindResourceW(m_hModule, MAKEINTRESOURCEW(iconId), RT_ICON)) << "icon " << id;
+    }
+    EXPECT_EQ((std::set<int>{16, 32}), sizes) << "icon " << id;
+    for (int size : {16, 32}) {
+      HICON hIcon = static_cast<HICON>(LoadImageW(m_hModule, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
+      EXPECT_NE(nullptr, hIcon) << "icon " << id << " at " << size;
+      if (hIcon) DestroyIcon(hIcon);
+    }
+  }
+}
+
+TEST_P(ResourceModule, VersionBlockNamesTheProduct) {
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(m_path.c_str(), &handle);
+  ASSERT_GT(size, 0u);
+  std::vector<BYTE> data(size);
+  ASSERT_TRUE(GetFileVersionInfoW(m_path.c_str(), 0, size, data.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  ASSERT_TRUE(VerQueryValueW(data.data(), L"\\", reinterpret_cast<void**>(&fixed), &length));
+  EXPECT_EQ(0x00010000u, fixed->dwFileVersionMS);
+  EXPECT_EQ(static_cast<DWORD>(VFT_DLL), fixed->dwFileType);
+  wchar_t* product = nullptr;
+  const std::wstring query = std::wstring(L"\\StringFileInfo\\") + GetParam().versionBlock + L"\\ProductName";
+  ASSERT_TRUE(VerQueryValueW(data.data(), query.c_str(), reinterpret_cast<void**>(&product), &length));
+  EXPECT_STREQ(L"Delvora", product);
+}
+
+INSTANTIATE_TEST_SUITE_P(Languages, ResourceModule,
+                         ::testing::Values(Language{L"enu", MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US), L"040904B0"},
+                                           Language{L"deu", MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN), L"040704B0"}),
+                         [](const ::testing::TestParamInfo<Language>& info) {
+                           return info.param.langId == MAKELANGID(LANG_GERMAN, SUBLANG_GERMAN) ? "German"
+                                                                                                  : "English";
+                         });
+
+}  // namespace
