@@ -74,7 +74,7 @@ static void MakeSegment(const TQ_SIM* sim, ULONG device, ULONGLONG index, LONGLO
   r = Draw(sim->Seed, device, index, 7);
   segment->AverageBase = Pick(r & 0xFFFFFFFF, 20000, 600000);
   segment->Drift = Pick((r >> 32) & 0xFF, 0, 12);
-  segment->LossEvery = (ULONG)Pick(r >> 40, 40, 2000);
+  segment->LossEvery = (ULONG)Pick(r >> 40, 15, 400);
 }
 
 static LONGLONG Max64(LONGLONG a, LONGLONG b) { return a > b ? a : b; }

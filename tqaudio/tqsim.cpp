@@ -26,6 +26,7 @@ const char kUsage[] =
     "  seed <value>                       demo schedule seed (read when the driver starts)\n"
     "control device (driver running):\n"
     "  info\n"
+    "  show                               the records every device answers now\n"
     "  mode demo|scripted\n"
     "  set-wave <device> in|out <Total> <PacketCount> <Active> <Port> <Address> <AddressPort> <Counter> <Codec>\n"
     "                                     ports in host order, address dotted or 0\n"
@@ -130,6 +131,17 @@ const char* EventName(unsigned short kind) {
   }
 }
 
+// One open, request, close cycle on a driver device.
+HRESULT QueryDevice(const wchar_t* path, DWORD code, void* record, DWORD size) {
+  CSimHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!device.IsValid())
+    return SimResultFromError(GetLastError());
+  DWORD returned = 0;
+  if (!DeviceIoControl(device.Get(), code, nullptr, 0, record, size, &returned, nullptr))
+    return SimResultFromError(GetLastError());
+  return S_OK;
+}
+
 HRESULT Report(HRESULT hr, const char* what) {
   if (FAILED(hr))
     fprintf(stderr, "tqsim: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
@@ -151,6 +163,37 @@ HRESULT RunControl(const std::vector<std::wstring>& args) {
              info.DeviceCount, info.Mode == TQSIM_MODE_DEMO ? "demo" : "scripted", info.Seed, info.TimeScale,
              info.SimulatedTime, info.LoadTime);
     return Report(hr, "info");
+  }
+  if (command == L"show" && args.size() == 1) {
+    TQSIM_INFO info = {};
+    hr = control.GetInfo(info);
+    if (FAILED(hr))
+      return Report(hr, "info");
+    GlobalCounters global = {};
+    hr = QueryDevice(L"\\\\.\\" TQ_WAVEIN_PREFIX L"0", IOCTL_GET_GLOBAL_COUNTERS, &global, sizeof(global));
+    if (SUCCEEDED(hr))
+      printf("global: active %u, started %u/%u/%u, seconds %u/%u/%u, ended %u, packets %u, lost %u, up %u s\n",
+             global.Counter1, global.GroupA[0], global.GroupA[1], global.GroupA[2], global.GroupB[0],
+             global.GroupB[1], global.GroupB[2], global.Counter2, global.Counter3, global.Counter4, global.Counter5);
+    for (unsigned int device = 0; device < info.DeviceCount; ++device) {
+      WaveCounters in = {}, out = {};
+      wchar_t path[64];
+      _snwprintf(path, 63, L"\\\\.\\%s%u", TQ_WAVEIN_PREFIX, device);
+      path[63] = L'\0';
+      HRESULT hrIn = QueryDevice(path, IOCTL_GET_WAVE_COUNTERS, &in, sizeof(in));
+      _snwprintf(path, 63, L"\\\\.\\%s%u", TQ_WAVEOUT_PREFIX, device);
+      HRESULT hrOut = QueryDevice(path, IOCTL_GET_WAVE_COUNTERS, &out, sizeof(out));
+      if (FAILED(hrIn) || FAILED(hrOut)) {
+        printf("%4u: failed 0x%08lX 0x%08lX\n", device, static_cast<unsigned long>(hrIn),
+               static_cast<unsigned long>(hrOut));
+        continue;
+      }
+      const unsigned char* address = reinterpret_cast<const unsigned char*>(&out.Address);
+      printf("%4u: active %u total %lld packets %u port %u remote %u.%u.%u.%u:%u counter %u codec 0x%04X\n", device,
+             in.Active, in.Total, in.PacketCount, NetworkShort(in.Port), address[0], address[1], address[2],
+             address[3], NetworkShort(out.AddressPort), in.Counter, in.Codec);
+    }
+    return S_OK;
   }
   if (command == L"mode" && args.size() == 2) {
     if (args[1] != L"demo" && args[1] != L"scripted")

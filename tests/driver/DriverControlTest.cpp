@@ -413,3 +413,33 @@ TEST_F(DriverControlTest, DemoResetRestartsTheCountersOfARunningStream) {
     EXPECT_GT(after.PacketCount, 0u);
   }
 }
+
+TEST_F(DriverControlTest, DriverRejectsRequestsOutsideTheProtocol) {
+  struct Case {
+    const wchar_t* pszPath;
+    DWORD dwCode;
+    DWORD cbOutput;
+    DWORD dwError;
+  } const cases[] = {
+      {L"\\\\.\\TqWaveIn1", IOCTL_GET_GLOBAL_COUNTERS, sizeof(GlobalCounters), ERROR_INVALID_FUNCTION},
+      {L"\\\\.\\TqWaveOut0", IOCTL_GET_GLOBAL_COUNTERS, sizeof(GlobalCounters), ERROR_INVALID_FUNCTION},
+      {L"\\\\.\\TqWaveOut2", IOCTL_RESET_COUNTERS, 0, ERROR_INVALID_FUNCTION},
+      {L"\\\\.\\TqWaveIn2", CTL_CODE(FILE_DEVICE_UNKNOWN, 3, METHOD_BUFFERED, FILE_READ_ACCESS), 0,
+       ERROR_INVALID_FUNCTION},
+      {L"\\\\.\\TqWaveIn2", IOCTL_GET_WAVE_COUNTERS, sizeof(WaveCounters) - 1, ERROR_INSUFFICIENT_BUFFER},
+  };
+  for (const Case& test : cases) {
+    HANDLE hDevice = OpenDriverDevice(test.pszPath);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hDevice);
+    GlobalCounters buffer = {};
+    DWORD cbReturned = 0;
+    SetLastError(0);
+    EXPECT_FALSE(DeviceIoControl(hDevice, test.dwCode, nullptr, 0, test.cbOutput != 0 ? &buffer : nullptr,
+                                 test.cbOutput, &cbReturned, nullptr));
+    EXPECT_EQ(test.dwError, GetLastError()) << "code " << std::hex << test.dwCode;
+    CloseHandle(hDevice);
+  }
+  TQSIM_STATS stats = WaitForBalancedStats(2, TQSIM_DIRECTION_IN);
+  EXPECT_EQ(2u, stats.FailedRequests);
+  EXPECT_EQ(0u, stats.Resets);
+}
