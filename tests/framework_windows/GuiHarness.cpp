@@ -69,7 +69,9 @@ LRESULT CALLBACK MessageBoxAnswerer::CbtProc(int nCode, WPARAM wParam, LPARAM lP
   MessageBoxAnswerer* self = g_pAnswerer;
   if (self && nCode == HCBT_ACTIVATE) {
     HWND hWnd = reinterpret_cast<HWND>(wParam);
-    if (IsMessageBox(hWnd)) {
+    if (!::IsWindow(hWnd)) {
+      // Wine reports some activations without a window.
+    } else if (IsMessageBox(hWnd)) {
       Box box{WindowText(::GetDlgItem(hWnd, 0xFFFF)), WindowText(hWnd), ::GetWindow(hWnd, GW_OWNER)};
       // Activation can come more than once for one box; record it once.
       if (::GetPropW(hWnd, L"gui_test.answered") == nullptr) {
@@ -81,7 +83,13 @@ LRESULT CALLBACK MessageBoxAnswerer::CbtProc(int nCode, WPARAM wParam, LPARAM lP
     } else if (::GetParent(hWnd) == nullptr || (::GetWindowLongW(hWnd, GWL_STYLE) & WS_CHILD) == 0) {
       bool known = false;
       for (HWND h : self->otherWindows) known = known || h == hWnd;
-      if (!known) self->otherWindows.push_back(hWnd);
+      if (!known) {
+        self->otherWindows.push_back(hWnd);
+        wchar_t cls[64] = {};
+        ::GetClassNameW(hWnd, cls, 64);
+        self->otherClasses.push_back(cls);
+        if (self->onOtherWindow) self->onOtherWindow(hWnd);
+      }
     }
   }
   return ::CallNextHookEx(nullptr, nCode, wParam, lParam);

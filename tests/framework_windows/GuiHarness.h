@@ -39,8 +39,11 @@ public:
   };
   std::vector<Box> boxes;
   std::vector<HWND> otherWindows;
+  std::vector<std::wstring> otherClasses;  // their window classes, read when they came
   // Called with each box's index before the box is answered.
   std::function<void(size_t)> onBox;
+  // Called once for each other top-level window that becomes active.
+  std::function<void(HWND)> onOtherWindow;
   int button;
 
 private:

@@ -1,0 +1,387 @@
+// Start-up and the main sheet, run through the framework's main function with a
+// fake resource loader registered in-process: each start-up failure shows its
+// message and ends the program without a sheet; a good start-up opens the sheet
+// on the device page and the exit command ends the program. The help command's
+// messages come from the registry's root path and the shell's answer.
+
+#include <windows.h>
+#include <commctrl.h>
+#include <objbase.h>
+#include <oleauto.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "app/MainSheet.h"
+#include "app/StatsApp.h"
+#include "framework/App.h"
+#include "framework/Resource.h"
+#include "resloader/TqResLoader.h"
+#include "resources/resource.h"
+#include "stats/Formatting.h"
+#include "tests/framework_windows/GuiHarness.h"
+
+using namespace gui_test;
+
+namespace {
+
+// What the fake loader does; every field is one way start-up can go.
+struct LoaderScript {
+  HRESULT createLoader = S_OK;
+  bool nullLoader = false;
+  HRESULT createLanguages = S_OK;
+  LONG currentLanguage = 0x0409;
+  HRESULT loadResString = S_OK;
+  HRESULT getResModule = S_OK;
+  HMODULE module = nullptr;
+  const wchar_t* guiLanguage = L"DEU";
+
+  // What start-up did.
+  int loaderMethodCalls = 0;
+  int languagesCreated = 0;
+  std::vector<LONG> selectors;
+  std::vector<std::wstring> baseNames;
+};
+
+LoaderScript* g_script = nullptr;
+
+class FakeLoader final : public ITqResLoader, public ITqGuiLanguages {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_ITqResLoader) {
+      *ppv = static_cast<ITqResLoader*>(this);
+    } else if (riid == IID_ITqGuiLanguages) {
+      *ppv = static_cast<ITqGuiLanguages*>(this);
+    } else {
+      *ppv = nullptr;
+      return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(InterlockedIncrement(&m_refs)); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const LONG n = InterlockedDecrement(&m_refs);
+    if (n == 0) delete this;
+    return static_cast<ULONG>(n);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetInstalledLanguageCount(BSTR, LONG*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetInstalledLanguage(BSTR, LONG, LONG*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetLanguageCode(LONG, BSTR*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetLanguageName(LONG, BSTR*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE SetCurrentLanguage(LONG) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetModulePath(LONG, BSTR, BSTR*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE LoadResString(LONG selector, BSTR baseName, LONG id, BSTR* pText) override {
+    Record(selector, baseName);
+    if (FAILED(g_script->loadResString)) return Called(g_script->loadResString);
+    CString text;
+    if (!text.LoadString(g_script->module, static_cast<UINT>(id))) return Called(E_FAIL);
+    *pText = ::SysAllocString(text.GetString());
+    return Called(S_OK);
+  }
+  HRESULT STDMETHODCALLTYPE GetLoaderDirectory(BSTR*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE FindLanguage(BSTR, LONG*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetResolvedLanguage(LONG, BSTR, LONG*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetResModule(LONG selector, BSTR baseName, VARIANT* pModule) override {
+    Record(selector, baseName);
+    if (FAILED(g_script->getResModule)) return Called(g_script->getResModule);
+    pModule->vt = VT_I8;
+    pModule->llVal = reinterpret_cast<LONGLONG>(g_script->module);
+    return Called(S_OK);
+  }
+  HRESULT STDMETHODCALLTYPE GetDefaultLanguage(LONG*) override { return Called(E_NOTIMPL); }
+  HRESULT STDMETHODCALLTYPE GetCurrentLanguage(LONG* pSelector) override {
+    *pSelector = g_script->currentLanguage;
+    return Called(S_OK);
+  }
+
+  HRESULT STDMETHODCALLTYPE GetGuiLanguageId(LONG*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetLanguageOverride(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetCodeForLanguageId(LONG, BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetSystemLanguage(BSTR*) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetGuiLanguage(BSTR* pCode) override {
+    *pCode = g_script->guiLanguage ? ::SysAllocString(g_script->guiLanguage) : nullptr;
+    return S_OK;
+  }
+
+private:
+  HRESULT Called(HRESULT hr) {
+    ++g_script->loaderMethodCalls;
+    return hr;
+  }
+  void Record(LONG selector, BSTR baseName) {
+    g_script->selectors.push_back(selector);
+    g_script->baseNames.push_back(baseName ? baseName : L"(null)");
+  }
+  LONG m_refs = 1;
+
+public:
+  virtual ~FakeLoader() = default;
+};
+
+class FakeFactory : public IClassFactory {
+public:
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
+    if (riid == IID_IUnknown || riid == IID_IClassFactory) {
+      *ppv = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* pOuter, REFIID riid, void** ppv) override {
+    *ppv = nullptr;
+    if (pOuter) return CLASS_E_NOAGGREGATION;
+    if (riid == IID_ITqGuiLanguages) {
+      ++g_script->languagesCreated;
+      if (FAILED(g_script->createLanguages)) return g_script->createLanguages;
+    } else {
+      if (FAILED(g_script->createLoader)) return g_script->createLoader;
+      if (g_script->nullLoader) return S_OK;
+    }
+    FakeLoader* p = new FakeLoader;
+    const HRESULT hr = p->QueryInterface(riid, ppv);
+    p->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+FakeFactory g_factory;
+
+class StartUp : public ::testing::Test {
+protected:
+  void SetUp() override {
+    m_hModule = UseResourceModule();
+    ASSERT_NE(nullptr, m_hModule) << "bin\\enu\\DelvoraRes.dll is missing";
+    m_script.module = m_hModule;
+    g_script = &m_script;
+    ASSERT_HRESULT_SUCCEEDED(::CoInitializeEx(nullptr, COINIT_MULTITHREADED));
+    ASSERT_HRESULT_SUCCEEDED(::CoRegisterClassObject(CLSID_TqResLoader, &g_factory, CLSCTX_INPROC_SERVER,
+                                                     REGCLS_MULTIPLEUSE, &m_cookie));
+    // Start-up must take its resources from the module the loader names.
+    AfxSetResourceHandle(::GetModuleHandleW(nullptr));
+  }
+  void TearDown() override {
+    if (m_cookie) ::CoRevokeClassObject(m_cookie);
+    ::CoUninitialize();
+    g_script = nullptr;
+    AfxSetResourceHandle(m_hModule);
+  }
+
+  // Runs the program's main function once; the answerer sees every message box.
+  // A window other than a message box is closed at once when closeOthers is set.
+  int RunProgram(CStatsApp& app, MessageBoxAnswerer& answerer, bool closeOthers = true) {
+    if (closeOthers) answerer.onOtherWindow = [](HWND hWnd) { ::PostMessageW(hWnd, WM_CLOSE, 0, 0); };
+    (void)app;
+    return AfxWinMain(::GetModuleHandleW(nullptr), nullptr, const_cast<wchar_t*>(L""), SW_SHOWNORMAL);
+  }
+
+  void ExpectOneMessageAndNoSheet(const std::wstring& text) {
+    CStatsApp app;
+    MessageBoxAnswerer answerer;
+    EXPECT_EQ(0, RunProgram(app, answerer));
+    ASSERT_EQ(1u, answerer.boxes.size()) << "expected: " << std::string(text.begin(), text.end());
+    EXPECT_EQ(text, answerer.boxes[0].text);
+    for (const std::wstring& cls : answerer.otherClasses) {
+      ADD_FAILURE() << "a window opened although start-up failed: class " << std::string(cls.begin(), cls.end());
+    }
+  }
+
+  HMODULE m_hModule = nullptr;
+  DWORD m_cookie = 0;
+  LoaderScript m_script;
+};
+
+std::wstring SystemText(HRESULT hr) { return GetSystemErrorText(hr).GetString(); }
+
+TEST_F(StartUp, ALoaderThatCannotBeCreatedEndsTheProgramWithItsMessage) {
+  m_script.createLoader = CLASS_E_CLASSNOTAVAILABLE;
+  ExpectOneMessageAndNoSheet(L"Unable to CoCreateInstance(CLSID_TqResLoader,IID_ITqResLoader). Error " +
+                             SystemText(CLASS_E_CLASSNOTAVAILABLE) + L".");
+  EXPECT_EQ(0, m_script.languagesCreated);
+}
+
+TEST_F(StartUp, ALoaderCreatedAsANullPointerIsNeverCalled) {
+  m_script.nullLoader = true;
+  ExpectOneMessageAndNoSheet(L"spResLoader.get() == NULL");
+  EXPECT_EQ(0, m_script.loaderMethodCalls);
+}
+
+TEST_F(StartUp, AModuleThatDoesNotAnswerEndsTheProgram) {
+  m_script.loadResString = HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND);
+  ExpectOneMessageAndNoSheet(L"Failed to get resource from resource file DelvoraRes.");
+
+  m_script = LoaderScript();
+  m_script.module = m_hModule;
+  m_script.getResModule = HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
+  ExpectOneMessageAndNoSheet(L"Failed to get handle to resource file DelvoraRes.DLL");
+  EXPECT_EQ(0, m_script.languagesCreated);
+  // The probe and the module request both name the module and pass the loader's selector.
+  EXPECT_EQ((std::vector<LONG>{0x0409, 0x0409}), m_script.selectors);
+  EXPECT_EQ((std::vector<std::wstring>{L"DelvoraRes", L"DelvoraRes"}), m_script.baseNames);
+}
+
+TEST_F(StartUp, AFailingLanguagesInterfaceEndsTheProgram) {
+  m_script.createLanguages = E_NOINTERFACE;
+  ExpectOneMessageAndNoSheet(L"Unable to CoCreateInstance(CLSID_TqResLoader,IID_ITqGuiLanguages). Error " +
+                             SystemText(E_NOINTERFACE) + L".");
+}
+
+TEST_F(StartUp, TheSheetOpensOnTheDevicePageWithoutButtonsAndTheExitCommandEndsTheProgram) {
+  m_script.currentLanguage = 0x0407;
+  CStatsApp app;
+  MessageBoxAnswerer answerer;
+  std::vector<std::wstring> pageKinds;
+  std::wstring caption;
+  int selectedAtStart = -1;
+  int tabCount = 0;
+  bool okVisible = true, cancelVisible = true, applyVisible = true, helpVisible = true;
+  bool deviceMenuHasExit = false, recordMenuHasSettings = false, deviceMenuHasSettings = true;
+  HMODULE hResourceDuringRun = nullptr;
+  RunInModalLoop([&] {
+    CWnd* pMain = AfxGetMainWnd();
+    ASSERT_NE(nullptr, pMain);
+    HWND hSheet = pMain->m_hWnd;
+    hResourceDuringRun = AfxGetResourceHandle();
+    caption = WindowText(hSheet);
+    HWND hTab = reinterpret_cast<HWND>(::SendMessageW(hSheet, PSM_GETTABCONTROL, 0, 0));
+    tabCount = static_cast<int>(::SendMessageW(hTab, TCM_GETITEMCOUNT, 0, 0));
+    selectedAtStart = static_cast<int>(::SendMessageW(hTab, TCM_GETCURSEL, 0, 0));
+    auto visible = [&](int id) {
+      HWND h = ::GetDlgItem(hSheet, id);
+      return h != nullptr && ::IsWindowVisible(h);
+    };
+    okVisible = visible(IDOK);
+    cancelVisible = visible(IDCANCEL);
+    applyVisible = visible(0x3021);
+    helpVisible = visible(IDHELP);
+    auto menuHas = [&](UINT id) {
+      MENUITEMINFOW info = {};
+      info.cbSize = sizeof(info);
+      info.fMask = MIIM_ID;
+      return ::GetMenuItemInfoW(::GetMenu(hSheet), id, FALSE, &info) != FALSE;
+    };
+    deviceMenuHasExit = menuHas(ID_EXIT);
+    deviceMenuHasSettings = menuHas(ID_LOG_SETTINGS);
+    // The tabs in order: which page holds which control.
+    for (int tab = 0; tab < 3; ++tab) {
+      ::SendMessageW(hSheet, PSM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+      HWND hPage = reinterpret_cast<HWND>(::SendMessageW(hSheet, PSM_GETCURRENTPAGEHWND, 0, 0));
+      // Control ids repeat between templates: the kind of control tells the pages apart.
+      auto classOf = [&](int id) {
+        wchar_t cls[64] = {};
+        HWND h = ::GetDlgItem(hPage, id);
+        if (h) ::GetClassNameW(h, cls, 64);
+        return std::wstring(cls);
+      };
+      if (classOf(IDC_DEVICE_LIST) == WC_LISTVIEWW) {
+        pageKinds.push_back(L"device");
+      } else if (classOf(IDC_RECORD_LIST) == WC_LISTVIEWW) {
+        pageKinds.push_back(L"record log");
+      } else if (classOf(IDC_RESET_COUNTERS) == L"Button") {
+        pageKinds.push_back(L"global");
+      } else {
+        pageKinds.push_back(L"?");
+      }
+      if (tab == 2) recordMenuHasSettings = menuHas(ID_LOG_SETTINGS);
+    }
+    SendMenuCommand(hSheet, ID_EXIT);
+  });
+  EXPECT_EQ(0, RunProgram(app, answerer, false));
+  EXPECT_TRUE(answerer.boxes.empty());
+  EXPECT_EQ(m_hModule, hResourceDuringRun);
+  EXPECT_EQ(L"Delvora", caption);
+  EXPECT_EQ(3, tabCount);
+  EXPECT_EQ(1, selectedAtStart);
+  EXPECT_FALSE(okVisible);
+  EXPECT_FALSE(cancelVisible);
+  EXPECT_FALSE(applyVisible);
+  EXPECT_FALSE(helpVisible);
+  EXPECT_TRUE(deviceMenuHasExit);
+  EXPECT_FALSE(deviceMenuHasSettings);
+  EXPECT_TRUE(recordMenuHasSettings);
+  EXPECT_EQ((std::vector<std::wstring>{L"global", L"device", L"record log"}), pageKinds);
+  EXPECT_EQ(nullptr, AfxGetMainWnd());
+  EXPECT_STREQ(L"deu", app.GetLanguage().GetText());
+  EXPECT_EQ((std::vector<LONG>{0x0407, 0x0407}), m_script.selectors);
+}
+
+TEST_F(StartUp, AnEmptyOrMissingLanguageCodeCountsAsEnglish) {
+  for (const wchar_t* code : {L"", static_cast<const wchar_t*>(nullptr)}) {
+    m_script.guiLanguage = code;
+    CStatsApp app;
+    EXPECT_TRUE(app.LoadResourceModule());
+    EXPECT_STREQ(L"enu", app.GetLanguage().GetText());
+  }
+}
+
+// ---- the help command ---------------------------------------------------------------------
+
+class HelpCommand : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_NE(nullptr, UseResourceModule());
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Tarquel\\Orrindale\\1.0", 0, nullptr,
+                                               0, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr));
+    CString text;
+    ASSERT_TRUE(text.LoadString(IDS_ERROR_HELP));
+    m_strHelpError = text.GetString();
+  }
+  void TearDown() override {
+    ::RegDeleteValueW(m_hKey, L"Root Path");
+    ::RegCloseKey(m_hKey);
+  }
+  void SetRoot(const std::wstring& root) {
+    ::RegSetValueExW(m_hKey, L"Root Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(root.c_str()),
+                     static_cast<DWORD>((root.size() + 1) * sizeof(wchar_t)));
+  }
+  // Runs the help command on a main sheet; the texts of the boxes it showed.
+  std::vector<std::wstring> ShowHelp() {
+    CMainSheet sheet(L"Delvora");
+    MessageBoxAnswerer answerer;
+    RunInModalLoop([&] {
+      SendMenuCommand(sheet.m_hWnd, ID_HELP);
+      SendMenuCommand(sheet.m_hWnd, ID_EXIT);
+    });
+    sheet.DoModal();
+    std::vector<std::wstring> texts;
+    for (const auto& box : answerer.boxes) texts.push_back(box.text);
+    return texts;
+  }
+  HKEY m_hKey = nullptr;
+  std::wstring m_strHelpError;
+};
+
+TEST_F(HelpCommand, AMissingRootPathShowsTheRegistryFailure) {
+  ::RegDeleteValueW(m_hKey, L"Root Path");
+  const HRESULT hr = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ((std::vector<std::wstring>{m_strHelpError + L" " + SystemText(hr) + L" (0x80070002) [LoadOrrindaleRootPath]"}),
+            ShowHelp());
+}
+
+TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
+  wchar_t temp[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, temp);
+  std::wstring root = std::wstring(temp) + L"DelvoraHelpTest";
+  ::CreateDirectoryW(root.c_str(), nullptr);
+  const std::wstring expectedPath = root + L"\\Utilities\\Audio\\Delvora.htm";
+
+  for (const std::wstring& given : {root, root + L"\\"}) {
+    SetRoot(given);
+    const std::vector<std::wstring> texts = ShowHelp();
+    ASSERT_EQ(1u, texts.size());
+    // The file (and its folder) are missing: the shell says 2 or 3, both shown with the system text.
+    const std::wstring notFound = m_strHelpError + L" " + SystemText(HRESULT_FROM_WIN32(2)) + L" [" + expectedPath + L"]";
+    const std::wstring noPath = m_strHelpError + L" " + SystemText(HRESULT_FROM_WIN32(3)) + L" [" + expectedPath + L"]";
+    EXPECT_TRUE(texts[0] == notFound || texts[0] == noPath) << std::string(texts[0].begin(), texts[0].end());
+  }
+  ::RemoveDirectoryW(root.c_str());
+}
+
+}  // namespace
