@@ -443,3 +443,36 @@ TEST_F(DriverControlTest, DriverRejectsRequestsOutsideTheProtocol) {
   EXPECT_EQ(2u, stats.FailedRequests);
   EXPECT_EQ(0u, stats.Resets);
 }
+
+TEST_F(DriverControlTest, DemoRecordsFollowTheClockAndRepeatWhenItIsSetBack) {
+  ASSERT_EQ(S_OK, Control().SetMode(TQSIM_MODE_DEMO));
+  ASSERT_EQ(S_OK, Control().SetClock(0, 0));
+  auto snapshot = [](std::vector<WaveCounters>& records, GlobalCounters& global) {
+    records.assign(2 * kDriverDevices, WaveCounters{});
+    for (int nDevice = 0; nDevice < kDriverDevices; ++nDevice) {
+      ASSERT_EQ(S_OK, QueryWaveInCounters(nDevice, records[2 * nDevice]));
+      ASSERT_EQ(S_OK, QueryWaveOutCounters(nDevice, records[2 * nDevice + 1]));
+    }
+    FILETIME timestamp = {};
+    ASSERT_EQ(S_OK, QueryGlobalCounters(global, timestamp));
+  };
+
+  constexpr LONGLONG kStep = 70000000;  // 7 s
+  std::vector<std::vector<WaveCounters>> first(5);
+  std::vector<GlobalCounters> firstGlobal(5);
+  for (int nStep = 0; nStep < 5; ++nStep) {
+    snapshot(first[nStep], firstGlobal[nStep]);
+    ASSERT_EQ(S_OK, Control().SetClock(kStep, TQSIM_KEEP_SCALE));
+  }
+  ASSERT_EQ(S_OK, Control().SetClock(-5 * kStep, TQSIM_KEEP_SCALE));
+  for (int nStep = 0; nStep < 5; ++nStep) {
+    std::vector<WaveCounters> again;
+    GlobalCounters againGlobal = {};
+    snapshot(again, againGlobal);
+    for (size_t i = 0; i < again.size(); ++i)
+      EXPECT_TRUE(SameBytes(first[nStep][i], again[i])) << "step " << nStep << " record " << i;
+    EXPECT_TRUE(SameBytes(firstGlobal[nStep], againGlobal)) << "step " << nStep;
+    ASSERT_EQ(S_OK, Control().SetClock(kStep, TQSIM_KEEP_SCALE));
+  }
+  EXPECT_FALSE(SameBytes(firstGlobal[0], firstGlobal[4]));  // and the clock did move them
+}
