@@ -18,8 +18,9 @@ bool IsDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
 // Rewrites a FormatMessage template so that it refers only to the inserts that
 // were passed: a reference to a missing insert is dropped (it reads as empty
 // text). Returns false for inserts whose printf part would write memory (%n) or
-// take further arguments (*), which a template from a resource module must not do.
-bool RestrictInserts(const wchar_t* pszTemplate, size_t nInserts, std::wstring& out) {
+// take further arguments (*), which a template from a resource module must not
+// do, and for a text conversion of an insert that is an integer (pIsText).
+bool RestrictInserts(const wchar_t* pszTemplate, size_t nInserts, const bool* pIsText, std::wstring& out) {
   out.clear();
   for (const wchar_t* p = pszTemplate; *p != L'\0';) {
     if (*p != L'%') {
@@ -37,15 +38,21 @@ bool RestrictInserts(const wchar_t* pszTemplate, size_t nInserts, std::wstring& 
     size_t number = static_cast<size_t>(next - L'0');
     p += 2;
     if (IsDigit(*p)) number = number * 10 + static_cast<size_t>(*p++ - L'0');
+    // Without a printf part an insert is a text (!s!).
+    wchar_t conversion = L's';
     if (*p == L'!') {
       const wchar_t* close = std::wcschr(p + 1, L'!');
-      if (close == nullptr) return false;
+      if (close == nullptr || close == p + 1) return false;
       for (const wchar_t* q = p + 1; q < close; ++q) {
         if (*q == L'n' || *q == L'*') return false;
       }
+      conversion = close[-1];
       p = close + 1;
     }
-    if (number <= nInserts) out.append(start, static_cast<size_t>(p - start));
+    if (number > nInserts) continue;
+    const bool readsText = conversion == L's' || conversion == L'S';
+    if (readsText && pIsText != nullptr && !pIsText[number - 1]) return false;
+    out.append(start, static_cast<size_t>(p - start));
   }
   return true;
 }
@@ -316,11 +323,12 @@ bool CString::FormatV(const wchar_t* pszFormat, va_list args) {
   }
 }
 
-bool CString::FormatMessageArray(const wchar_t* pszTemplate, const DWORD_PTR* pInserts, size_t nInserts) {
+bool CString::FormatMessageArray(const wchar_t* pszTemplate, const DWORD_PTR* pInserts, size_t nInserts,
+                                 const bool* pIsText) {
   m_str.clear();
   if (pszTemplate == nullptr || nInserts > kMaxInserts || (nInserts > 0 && pInserts == nullptr)) return false;
   std::wstring restricted;
-  if (!RestrictInserts(pszTemplate, nInserts, restricted)) return false;
+  if (!RestrictInserts(pszTemplate, nInserts, pIsText, restricted)) return false;
   // Every slot a template can name is backed by a value, as a second guard.
   DWORD_PTR inserts[kMaxInserts + 1];
   for (size_t i = 0; i <= kMaxInserts; ++i) {

@@ -88,18 +88,22 @@ public:
   bool FormatV(const wchar_t* pszFormat, va_list args);
 
   // Message-style insertion (%1 to %99, FormatMessageW rules). Each insert is a
-  // wide text (const wchar_t* or CString) or an integer for a %n!d!-style insert.
+  // wide text (const wchar_t* or CString) or an integer for a %1!d!-style insert.
   // Inserts the template names but the caller did not pass read as empty text,
-  // so a template from a resource module can never read beyond the arguments.
+  // so a template from a resource module can never read beyond the arguments; a
+  // template that would read an integer insert as text is refused.
   // Returns false, leaving the text empty, when the template cannot be formatted.
   template <typename... Inserts>
   bool FormatMessage(const wchar_t* pszTemplate, const Inserts&... inserts) {
     static_assert(sizeof...(Inserts) <= kMaxInserts, "FormatMessage takes at most 99 inserts");
     const DWORD_PTR given[sizeof...(Inserts) + 1] = {InsertArg(inserts)..., 0};
-    return FormatMessageArray(pszTemplate, given, sizeof...(Inserts));
+    const bool isText[sizeof...(Inserts) + 1] = {IsTextInsert(inserts)..., true};
+    return FormatMessageArray(pszTemplate, given, sizeof...(Inserts), isText);
   }
-  // The same with the inserts as an array of DWORD_PTR values.
-  bool FormatMessageArray(const wchar_t* pszTemplate, const DWORD_PTR* pInserts, size_t nInserts);
+  // The same with the inserts as an array of DWORD_PTR values; pIsText, when given,
+  // says which of them are texts (the others are integers).
+  bool FormatMessageArray(const wchar_t* pszTemplate, const DWORD_PTR* pInserts, size_t nInserts,
+                          const bool* pIsText = nullptr);
 
   // Loads string resource nID from the current resource handle (AfxGetResourceHandle).
   // Returns false, leaving the text empty, when the module has no such string.
@@ -116,6 +120,12 @@ private:
   template <typename T, typename = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
   static DWORD_PTR InsertArg(T value) {
     return static_cast<DWORD_PTR>(value);
+  }
+  static bool IsTextInsert(const wchar_t*) { return true; }
+  static bool IsTextInsert(const CString&) { return true; }
+  template <typename T, typename = std::enable_if_t<std::is_integral_v<T> || std::is_enum_v<T>>>
+  static bool IsTextInsert(T) {
+    return false;
   }
 
   std::wstring m_str;

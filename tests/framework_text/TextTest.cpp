@@ -69,6 +69,11 @@ TEST(StringFormatMessage, InsertFormatsThatWriteOrReadMoreAreRefused) {
   EXPECT_FALSE(text.FormatMessage(L"%1!*d!", 5, 6));
   EXPECT_FALSE(text.FormatMessage(L"%1!d", 5)) << "an unclosed insert format";
   EXPECT_FALSE(text.FormatMessage(nullptr, 5));
+  // An integer where the template reads a text would be taken for an address.
+  EXPECT_FALSE(text.FormatMessage(L"device %1", 3));
+  EXPECT_FALSE(text.FormatMessage(L"%2!s!", L"a", 3));
+  ASSERT_TRUE(text.FormatMessage(L"device %1!d! %2", 3, L"ok"));
+  EXPECT_STREQ(L"device 3 ok", text);
 }
 
 TEST(StringLoad, ReadsTheCurrentResourceModule) {
