@@ -3,6 +3,8 @@
 // codes and counter records. Included by the program (C++) and by the simulated
 // driver (C, kernel mode), so it stays plain C.
 
+#include <stddef.h>
+
 #ifdef DELVORA_KERNEL_MODE
 #include <ntddk.h>
 #ifndef _FILETIME_
@@ -67,25 +69,25 @@ typedef struct WaveCounters {
 #endif
 
 DELVORA_LAYOUT_CHECK(sizeof(GlobalCounters) == 56, "GlobalCounters is 56 bytes");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Timestamp) == 0, "GlobalCounters.Timestamp");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Counter1) == 8, "GlobalCounters.Counter1");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, GroupA) == 12, "GlobalCounters.GroupA");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, GroupB) == 24, "GlobalCounters.GroupB");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Counter2) == 36, "GlobalCounters.Counter2");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Counter3) == 40, "GlobalCounters.Counter3");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Counter4) == 44, "GlobalCounters.Counter4");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Counter5) == 48, "GlobalCounters.Counter5");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(GlobalCounters, Reserved) == 52, "GlobalCounters.Reserved");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Timestamp) == 0, "GlobalCounters.Timestamp");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Counter1) == 8, "GlobalCounters.Counter1");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, GroupA) == 12, "GlobalCounters.GroupA");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, GroupB) == 24, "GlobalCounters.GroupB");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Counter2) == 36, "GlobalCounters.Counter2");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Counter3) == 40, "GlobalCounters.Counter3");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Counter4) == 44, "GlobalCounters.Counter4");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Counter5) == 48, "GlobalCounters.Counter5");
+DELVORA_LAYOUT_CHECK(offsetof(GlobalCounters, Reserved) == 52, "GlobalCounters.Reserved");
 
 DELVORA_LAYOUT_CHECK(sizeof(WaveCounters) == 40, "WaveCounters is 40 bytes");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Total) == 0, "WaveCounters.Total");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, PacketCount) == 8, "WaveCounters.PacketCount");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Active) == 12, "WaveCounters.Active");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Port) == 20, "WaveCounters.Port");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Address) == 24, "WaveCounters.Address");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, AddressPort) == 28, "WaveCounters.AddressPort");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Counter) == 32, "WaveCounters.Counter");
-DELVORA_LAYOUT_CHECK(FIELD_OFFSET(WaveCounters, Codec) == 36, "WaveCounters.Codec");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Total) == 0, "WaveCounters.Total");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, PacketCount) == 8, "WaveCounters.PacketCount");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Active) == 12, "WaveCounters.Active");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Port) == 20, "WaveCounters.Port");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Address) == 24, "WaveCounters.Address");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, AddressPort) == 28, "WaveCounters.AddressPort");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Counter) == 32, "WaveCounters.Counter");
+DELVORA_LAYOUT_CHECK(offsetof(WaveCounters, Codec) == 36, "WaveCounters.Codec");
 
 DELVORA_LAYOUT_CHECK(IOCTL_GET_GLOBAL_COUNTERS == 0x00224000, "request code");
 DELVORA_LAYOUT_CHECK(IOCTL_GET_WAVE_COUNTERS == 0x00224004, "request code");
