@@ -1,7 +1,7 @@
 // Measures what QueryWaveInCounters adds to a bare CreateFileW / DeviceIoControl /
 // CloseHandle cycle. Both kinds run over the same 256 devices of the simulated
-// driver in alternating order, round after round, so drift in the machine's
-// load touches both alike.
+// driver, side by side device by device in alternating order, so drift in the
+// machine's load touches both alike.
 
 #include <windows.h>
 
@@ -22,30 +22,22 @@ double Seconds(const LARGE_INTEGER& start, const LARGE_INTEGER& end, const LARGE
   return static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart);
 }
 
-// The bare cycle with the paths built beforehand.
-bool RawPass(const std::vector<std::wstring>& paths) {
-  for (const std::wstring& path : paths) {
-    HANDLE device = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (device == INVALID_HANDLE_VALUE)
-      return false;
-    WaveCounters record = {};
-    DWORD returned = 0;
-    BOOL ok = DeviceIoControl(device, IOCTL_GET_WAVE_COUNTERS, nullptr, 0, &record, sizeof(record), &returned,
-                              nullptr);
-    CloseHandle(device);
-    if (!ok)
-      return false;
-  }
-  return true;
+// The bare cycle with the path built beforehand.
+bool RawCycle(const std::wstring& path) {
+  HANDLE device = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (device == INVALID_HANDLE_VALUE)
+    return false;
+  WaveCounters record = {};
+  DWORD returned = 0;
+  BOOL ok = DeviceIoControl(device, IOCTL_GET_WAVE_COUNTERS, nullptr, 0, &record, sizeof(record), &returned,
+                            nullptr);
+  CloseHandle(device);
+  return ok != FALSE;
 }
 
-bool FunctionPass() {
-  for (int device = 0; device < kDevices; ++device) {
-    WaveCounters record = {};
-    if (FAILED(QueryWaveInCounters(device, record)))
-      return false;
-  }
-  return true;
+bool FunctionCycle(int device) {
+  WaveCounters record = {};
+  return SUCCEEDED(QueryWaveInCounters(device, record));
 }
 
 std::wstring DriverFile() {
@@ -75,27 +67,26 @@ int main(int argc, char** argv) {
 
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  bool ok = RawPass(paths) && FunctionPass();  // warm-up
+  bool ok = true;
+  for (int device = 0; ok && device < kDevices; ++device)  // warm-up
+    ok = RawCycle(paths[device]) && FunctionCycle(device);
+
+  // Each device gets one cycle of each kind per round, the kind that goes first
+  // alternating from device to device and round to round.
   double rawTotal = 0.0, functionTotal = 0.0;
   std::vector<double> ratios;
   for (int round = 0; ok && round < rounds; ++round) {
-    LARGE_INTEGER t0, t1, t2;
     double raw = 0.0, function = 0.0;
-    QueryPerformanceCounter(&t0);
-    if (round % 2 == 0) {
-      ok = RawPass(paths);
+    for (int device = 0; ok && device < kDevices; ++device) {
+      LARGE_INTEGER t0, t1, t2;
+      bool rawFirst = (round + device) % 2 == 0;
+      QueryPerformanceCounter(&t0);
+      ok = rawFirst ? RawCycle(paths[device]) : FunctionCycle(device);
       QueryPerformanceCounter(&t1);
-      ok = ok && FunctionPass();
+      ok = ok && (rawFirst ? FunctionCycle(device) : RawCycle(paths[device]));
       QueryPerformanceCounter(&t2);
-      raw = Seconds(t0, t1, frequency);
-      function = Seconds(t1, t2, frequency);
-    } else {
-      ok = FunctionPass();
-      QueryPerformanceCounter(&t1);
-      ok = ok && RawPass(paths);
-      QueryPerformanceCounter(&t2);
-      function = Seconds(t0, t1, frequency);
-      raw = Seconds(t1, t2, frequency);
+      (rawFirst ? raw : function) += Seconds(t0, t1, frequency);
+      (rawFirst ? function : raw) += Seconds(t1, t2, frequency);
     }
     rawTotal += raw;
     functionTotal += function;
