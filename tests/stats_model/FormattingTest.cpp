@@ -14,13 +14,13 @@
 namespace {
 
 #ifdef DELVORA_TEST_WITH_MODULE
-constexpr const wchar_t* kNoPackets = L"[no packets]";
+constexpr const wchar_t* kNoPackets = L"(none)";
 constexpr const wchar_t* kPcm = L"PCM";
-constexpr const wchar_t* kMuLaw = L"G.711 \u00B5-law";
-constexpr const wchar_t* kALaw = L"G.711 A-law";
+constexpr const wchar_t* kMuLaw = L"G.711\u00B5";
+constexpr const wchar_t* kALaw = L"G.711A";
 constexpr const wchar_t* kG729 = L"G.729";
-constexpr const wchar_t* kOther2 = L"Other (0x2)";
-constexpr const wchar_t* kOther55 = L"Other (0x55)";
+constexpr const wchar_t* kOther2 = L"(0x2)";
+constexpr const wchar_t* kOther55 = L"(0x55)";
 
 // Makes the English resource module the source of resource loads before any test runs.
 class ResourceModuleEnvironment : public ::testing::Environment {
