@@ -49,6 +49,8 @@ public:
   int InsertColumn(int nCol, const wchar_t* pszHeading, int nFormat = LVCFMT_LEFT, int nWidth = -1, int nSubItem = -1) const;
   BOOL DeleteColumn(int nCol) const { return static_cast<BOOL>(SendMessage(LVM_DELETECOLUMN, static_cast<WPARAM>(nCol))); }
   int GetColumnWidth(int nCol) const { return static_cast<int>(SendMessage(LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(nCol))); }
+  // Width in pixels of a text in the list's font (LVM_GETSTRINGWIDTH).
+  int GetStringWidth(const wchar_t* pszText) const { return static_cast<int>(SendMessage(LVM_GETSTRINGWIDTHW, 0, reinterpret_cast<LPARAM>(pszText))); }
   BOOL SetColumnWidth(int nCol, int cx) const { return static_cast<BOOL>(SendMessage(LVM_SETCOLUMNWIDTH, static_cast<WPARAM>(nCol), MAKELPARAM(cx, 0))); }
 
   // nImageList: LVSIL_NORMAL, LVSIL_SMALL or LVSIL_STATE. Returns the previous list.

@@ -44,6 +44,10 @@ const int kImageDescending = 1;
 // port, port, codec, duration, counter).
 const int kColumnWidths[10] = {75, 70, 60, 55, 85, 55, 60, 50, 80, 100};
 
+// Room a header item needs beside its title: the item's padding and the sort
+// arrow's image, so that a title is not cut when its column is the sorted one.
+const int kHeaderTitleRoom = 32;
+
 // Where the eight texts of InsertRow/SetRowTexts go: start, average, address,
 // address port, port, codec, counter, duration.
 const int kTextColumns[8] = {2, 3, 4, 5, 6, 7, 9, 8};
@@ -150,7 +154,9 @@ BOOL CDevicePage::OnInitDialog() {
                                      &m_strColAddress, &m_strColAddressPort, &m_strColPort,  &m_strColCodec,
                                      &m_strColDuration, &m_strColCounter};
   for (int col = 0; col < kColumns; ++col) {
-    m_listDevices.InsertColumn(col, *titles[col], LVCFMT_LEFT, kColumnWidths[col], col);
+    // The widths are minimums: a longer title (another language, another font) widens its column.
+    const int width = std::max(kColumnWidths[col], m_listDevices.GetStringWidth(*titles[col]) + kHeaderTitleRoom);
+    m_listDevices.InsertColumn(col, *titles[col], LVCFMT_LEFT, width, col);
   }
 
   m_rowTexts.assign(static_cast<size_t>(m_nDeviceCount), RowTexts());
