@@ -295,4 +295,37 @@ TEST_F(ResLoader, OtherThreadsOfTheApartmentShareTheObject) {
   }
 }
 
+// Without an override the user's interface language decides. ctest runs this
+// once more with a German Unix locale, which Wine turns into a German interface
+// language, and names the expected code in DELVORA_EXPECT_GUI_LANGUAGE.
+TEST(ResLoaderUserLanguage, FollowsTheInterfaceLanguage) {
+  wchar_t expected[16] = {};
+  if (GetEnvironmentVariableW(L"DELVORA_EXPECT_GUI_LANGUAGE", expected, 16) == 0) {
+    GTEST_SKIP() << "run by the resloader_german_interface test";
+  }
+  ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
+  SetEnvironmentVariableW(TQRESLOADER_LANGUAGE_ENV, nullptr);
+  {
+    ComPtr<ITqGuiLanguages> languages;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqGuiLanguages,
+                                     languages.Receive()));
+    Bstr code;
+    EXPECT_EQ(S_OK, languages->GetGuiLanguage(code.Receive()));
+    EXPECT_EQ(std::wstring(expected), code.Text());
+    Bstr override;
+    EXPECT_EQ(S_OK, languages->GetLanguageOverride(override.Receive()));
+    EXPECT_EQ(L"", override.Text());
+
+    ComPtr<ITqResLoader> loader;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader,
+                                     loader.Receive()));
+    LONG selector = 0;
+    loader->GetCurrentLanguage(&selector);
+    Bstr current;
+    EXPECT_EQ(S_OK, loader->GetLanguageCode(selector, current.Receive()));
+    EXPECT_EQ(std::wstring(expected), current.Text());
+  }
+  CoUninitialize();
+}
+
 }  // namespace
