@@ -22,12 +22,15 @@ delvora_install_packages() {
   fi
 }
 
+# Configures and builds; with arguments, only those targets (and what they need).
 delvora_build() {
   echo "== Configuring and building in $DELVORA_BUILD"
   cmake -S "$DELVORA_ROOT" -B "$DELVORA_BUILD" \
         -DCMAKE_TOOLCHAIN_FILE="$DELVORA_ROOT/cmake/mingw-w64-x86_64.cmake" >"$DELVORA_BUILD.configure.log" 2>&1 \
     || { cat "$DELVORA_BUILD.configure.log"; return 1; }
-  if ! cmake --build "$DELVORA_BUILD" -j"$(nproc)" >"$DELVORA_BUILD.build.log" 2>&1; then
+  local targets=()
+  [ $# -eq 0 ] || targets=(--target "$@")
+  if ! cmake --build "$DELVORA_BUILD" "${targets[@]}" -j"$(nproc)" >"$DELVORA_BUILD.build.log" 2>&1; then
     grep -E -A3 'error|Error' "$DELVORA_BUILD.build.log" | head -n 80
     echo "(full log: $DELVORA_BUILD.build.log)"
     return 1

@@ -1,0 +1,278 @@
+#!/usr/bin/env bash
+# Sets everything up on a fresh Debian machine and runs Delvora against the
+# simulated driver in the build's own Wine prefix. See ./run.sh --help.
+set -uo pipefail
+. "$(dirname "$0")/scripts/setup-common.sh"
+
+usage() {
+  cat <<EOF
+usage: ./run.sh [options]
+
+Installs what is missing, builds into build/, prepares the Wine prefix
+build/wineprefix (the simulated driver tqaudio with its devices in demo mode,
+the resource loader, the registry values and the help page) and starts Delvora.
+
+With a display (DISPLAY set) Delvora opens there and run.sh waits until you
+close it. Without one, Delvora runs on a private Xvfb display, screenshots of
+the screen are saved every few seconds, and the program is closed after a set
+time.
+
+options:
+  --seconds N        without a display: run for N seconds (default $run_seconds)
+  --keep             without a display: run until Ctrl-C (or until Delvora ends)
+  --interval N       seconds between screenshots (default $shot_interval)
+  --screenshots DIR  where the screenshots go
+                     (default screenshots/<date-time>/ in the repository)
+  --devices N        number of driver devices (default $device_count)
+  --headless         use a private Xvfb display even when DISPLAY is set
+  --prepare-only     set up the prefix, then stop the driver and the wineserver
+                     again without starting Delvora
+  -h, --help         this text
+
+At the end (Delvora closed, time up or Ctrl-C) the driver service, the
+wineserver and any Xvfb that run.sh started are stopped.
+EOF
+}
+
+run_seconds=30
+shot_interval=5
+device_count=8
+keep=""
+prepare_only=""
+shot_dir=""
+
+number_arg() {
+  case "${2:-}" in
+    ''|*[!0-9]*) echo "run.sh: $1 needs a whole number" >&2; exit 2;;
+  esac
+}
+
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --seconds) number_arg "$1" "${2:-}"; run_seconds=$2; shift 2;;
+    --interval) number_arg "$1" "${2:-}"; shot_interval=$2; shift 2;;
+    --devices) number_arg "$1" "${2:-}"; device_count=$2; shift 2;;
+    --screenshots) [ -n "${2:-}" ] || { echo "run.sh: --screenshots needs a folder" >&2; exit 2; }
+                   shot_dir=$2; shift 2;;
+    --keep) keep=1; shift;;
+    --headless) export DELVORA_FORCE_XVFB=1; shift;;
+    --prepare-only) prepare_only=1; shift;;
+    -h|--help) usage; exit 0;;
+    *) echo "run.sh: unknown option $1" >&2; usage >&2; exit 2;;
+  esac
+done
+[ "$shot_interval" -ge 1 ] || { echo "run.sh: --interval must be at least 1" >&2; exit 2; }
+[ "$device_count" -ge 1 ] && [ "$device_count" -le 2048 ] \
+  || { echo "run.sh: --devices must be 1 to 2048" >&2; exit 2; }
+
+# Where the program looks: "Root Path" (help page below it) and "Output Path"
+# (default folder of the log file), both in the prefix's C: drive.
+root_win='C:\Delvora'
+output_win='C:\Delvora\Logs'
+help_source="$DELVORA_ROOT/resources/help/Delvora.htm"
+
+delvora_install_packages || exit 1
+# Only what a run needs: the tests are test.sh's business.
+delvora_build tqaudio tqsim TqResLoader DelvoraRes || { echo "build failed" >&2; exit 1; }
+if [ -z "$prepare_only" ]; then
+  if ! delvora_build Delvora || [ ! -f "$DELVORA_BUILD/bin/Delvora.exe" ]; then
+    echo "Delvora.exe was not built (see $DELVORA_BUILD.build.log); nothing to run." >&2
+    exit 1
+  fi
+fi
+
+bin="$DELVORA_BUILD/bin"
+wine_run="$DELVORA_BUILD/wine-run.sh"
+wine_prefix="$DELVORA_BUILD/wine-prefix.sh"
+export WINEPREFIX="$DELVORA_BUILD/wineprefix"
+
+# Runs a Windows program of the build from bin/ (tqsim finds tqaudio.sys beside it).
+in_bin() { (cd "$bin" && "$wine_run" "$@"); }
+
+prefix_started=""
+driver_started=""
+app_pid=""
+
+cleanup() {
+  trap - EXIT INT TERM
+  if [ -n "$app_pid" ] && kill -0 "$app_pid" 2>/dev/null; then
+    close_delvora
+  fi
+  if [ -n "$driver_started" ]; then
+    echo "== Stopping the driver service"
+    in_bin tqsim.exe stop || echo "warning: the driver service did not stop" >&2
+    driver_started=""
+  fi
+  if [ -n "$prefix_started" ]; then
+    "$wine_prefix" stop >/dev/null
+    prefix_started=""
+  fi
+  delvora_stop_display
+}
+trap cleanup EXIT
+trap 'echo; echo "== Interrupted"; exit 130' INT TERM
+
+# Without a display of the user's, Delvora runs in a Wine virtual desktop that
+# fills the Xvfb screen: Wine then draws the window's caption and frame itself,
+# which there is no window manager to do, so the screenshots show the window whole.
+desktop_name=Delvora
+desktop_size=1280x1024
+in_desktop() {
+  if [ -n "$headless" ]; then
+    in_bin explorer "/desktop=$desktop_name,$desktop_size" "$@"
+  else
+    in_bin "$@"
+  fi
+}
+
+# Closes Delvora the way its close box does: taskkill without /f posts
+# WM_CLOSE to the program's top-level windows (of its own desktop, hence
+# in_desktop), the sheet closes and the program ends normally. Only if it is
+# still there after a while is it ended by force.
+close_delvora() {
+  echo "== Closing Delvora (WM_CLOSE through taskkill)"
+  in_desktop taskkill /im Delvora.exe >/dev/null 2>&1
+  local i
+  for i in $(seq 100); do
+    kill -0 "$app_pid" 2>/dev/null || break
+    sleep 0.1
+  done
+  if kill -0 "$app_pid" 2>/dev/null; then
+    echo "warning: Delvora did not close within 10 s; ending it by force" >&2
+    in_desktop taskkill /f /im Delvora.exe >/dev/null 2>&1
+    for i in $(seq 50); do
+      kill -0 "$app_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+  fi
+  # Whatever is left of the run goes with the prefix's wineserver at the end.
+  kill -0 "$app_pid" 2>/dev/null || wait "$app_pid" 2>/dev/null
+  app_pid=""
+}
+
+# Private X display when there is none (or --headless); it is needed before the
+# prefix starts so that Wine's first boot finds a display.
+headless=""
+if [ -z "${DISPLAY:-}" ] || [ -n "${DELVORA_FORCE_XVFB:-}" ]; then
+  headless=1
+fi
+delvora_start_display || exit 1
+
+echo "== Preparing the Wine prefix $WINEPREFIX"
+"$wine_prefix" start >/dev/null || { echo "the Wine prefix could not be started" >&2; exit 1; }
+prefix_started=1
+
+echo "== Driver: $device_count devices, demo mode"
+# load: installs tqaudio.sys as a kernel driver service, writes Device000 ...
+# below services\tqaudio\parameters, and (re)starts it so that it reads them.
+# Right after a prefix's first boot, Wine's service manager may still be busy
+# with the prefix's own set-up and forget a service just created: try again.
+driver_started=1
+for attempt in 1 2 3; do
+  in_bin tqsim.exe load "$device_count" && break
+  [ "$attempt" -lt 3 ] || { echo "the simulated driver did not load" >&2; exit 1; }
+  echo "   (the service manager was not ready; trying again)"
+  sleep 3
+done
+in_bin tqsim.exe mode demo || { echo "the driver did not take demo mode" >&2; exit 1; }
+in_bin tqsim.exe info || exit 1
+
+echo "== Registering the resource loader"
+in_bin regsvr32 /s TqResLoader.dll || { echo "regsvr32 TqResLoader.dll failed" >&2; exit 1; }
+
+echo "== Registry values and folders"
+drive_c="$WINEPREFIX/drive_c"
+mkdir -p "$drive_c/Delvora/Utilities/Audio" "$drive_c/Delvora/Logs" || exit 1
+# One REGEDIT4 file (backslashes doubled, CR LF line ends) in the prefix's own
+# temp folder, so regedit gets a plain C: path.
+mkdir -p "$drive_c/windows/temp" || exit 1
+reg_file="$drive_c/windows/temp/delvora-run.reg"
+{
+  printf 'REGEDIT4\r\n\r\n'
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Tarquel\\Orrindale\\1.0]\r\n'
+  printf '"Root Path"="%s"\r\n\r\n' "${root_win//\\/\\\\}"
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Tarquel\\TqVudAva\\1.0]\r\n'
+  printf '"Output Path"="%s"\r\n' "${output_win//\\/\\\\}"
+} >"$reg_file"
+in_bin regedit /S 'C:\windows\temp\delvora-run.reg' || { echo "regedit could not import $reg_file" >&2; exit 1; }
+for check in 'HKLM\Software\Tarquel\Orrindale\1.0|Root Path|'"$root_win" \
+             'HKLM\Software\Tarquel\TqVudAva\1.0|Output Path|'"$output_win"; do
+  IFS='|' read -r key value expected <<<"$check"
+  if ! in_bin reg query "$key" /v "$value" 2>/dev/null | tr -d '\r' | grep -qF "$expected"; then
+    echo "registry value \"$value\" of $key was not written" >&2
+    exit 1
+  fi
+  echo "   $key \"$value\" = $expected"
+done
+if [ -f "$help_source" ]; then
+  cp "$help_source" "$drive_c/Delvora/Utilities/Audio/Delvora.htm" || exit 1
+  echo "   help page: $root_win\\Utilities\\Audio\\Delvora.htm"
+else
+  echo "warning: $help_source is missing; the help command will report it" >&2
+fi
+
+if [ -n "$prepare_only" ]; then
+  echo "== Prefix prepared"
+  exit 0
+fi
+
+take_shot() {
+  import -window root -display "$DISPLAY" "$1" 2>/dev/null \
+    || echo "warning: screenshot $1 failed" >&2
+}
+
+echo "== Starting Delvora on $DISPLAY"
+if [ -n "$headless" ]; then
+  [ -n "$shot_dir" ] || shot_dir="$DELVORA_ROOT/screenshots/$(date +%Y%m%d-%H%M%S)"
+  mkdir -p "$shot_dir" || exit 1
+  shot_dir=$(cd "$shot_dir" && pwd)
+fi
+# In the virtual desktop the process watched is the desktop's (explorer), which
+# ends a moment after Delvora's last window has gone.
+if [ -n "$headless" ]; then
+  ( cd "$bin" && exec "$wine_run" explorer "/desktop=$desktop_name,$desktop_size" Delvora.exe ) &
+else
+  ( cd "$bin" && exec "$wine_run" Delvora.exe ) &
+fi
+app_pid=$!
+
+if [ -z "$headless" ]; then
+  echo "   close the Delvora window to end"
+  wait "$app_pid"
+  rc=$?
+  app_pid=""
+  echo "== Delvora ended (exit code $rc)"
+  exit 0
+fi
+
+if [ -n "$keep" ]; then
+  echo "   running until Ctrl-C; screenshots every ${shot_interval}s into $shot_dir"
+else
+  echo "   running for ${run_seconds}s; screenshots every ${shot_interval}s into $shot_dir"
+fi
+start=$SECONDS
+next_shot=$shot_interval
+shots=0
+while kill -0 "$app_pid" 2>/dev/null; do
+  elapsed=$((SECONDS - start))
+  if [ -z "$keep" ] && [ "$elapsed" -ge "$run_seconds" ]; then
+    break
+  fi
+  if [ "$elapsed" -ge "$next_shot" ]; then
+    take_shot "$(printf '%s/shot-%04ds.png' "$shot_dir" "$elapsed")"
+    shots=$((shots + 1))
+    next_shot=$((next_shot + shot_interval))
+  fi
+  sleep 0.5
+done
+if kill -0 "$app_pid" 2>/dev/null; then
+  take_shot "$shot_dir/shot-final.png"
+  shots=$((shots + 1))
+  close_delvora
+else
+  wait "$app_pid"
+  echo "warning: Delvora ended by itself (exit code $?) after $((SECONDS - start))s" >&2
+  app_pid=""
+fi
+cleanup
+echo "== $shots screenshots saved in $shot_dir"
