@@ -24,6 +24,9 @@ options:
   --screenshots DIR  where the screenshots go
                      (default screenshots/<date-time>/ in the repository)
   --devices N        number of driver devices (default $device_count)
+  --pages            without a display: after each screenshot switch to the
+                     next page (Devices, Global, Record Log, ...), so that the
+                     screenshots show all three
   --headless         use a private Xvfb display even when DISPLAY is set
   --prepare-only     set up the prefix, then stop the driver and the wineserver
                      again without starting Delvora
@@ -40,6 +43,7 @@ device_count=8
 keep=""
 prepare_only=""
 shot_dir=""
+tour=""
 
 number_arg() {
   case "${2:-}" in
@@ -55,6 +59,7 @@ while [ $# -gt 0 ]; do
     --screenshots) [ -n "${2:-}" ] || { echo "run.sh: --screenshots needs a folder" >&2; exit 2; }
                    shot_dir=$2; shift 2;;
     --keep) keep=1; shift;;
+    --pages) tour=1; shift;;
     --headless) export DELVORA_FORCE_XVFB=1; shift;;
     --prepare-only) prepare_only=1; shift;;
     -h|--help) usage; exit 0;;
@@ -110,7 +115,13 @@ cleanup() {
   delvora_stop_display
 }
 trap cleanup EXIT
-trap 'echo; echo "== Interrupted"; exit 130' INT TERM
+trap 'echo; echo "== Interrupted"; cleanup; report_shots; exit 130' INT TERM
+
+shot_dir_used=""
+shots=0
+report_shots() {
+  [ -z "$shot_dir_used" ] || echo "== $shots screenshots saved in $shot_dir_used"
+}
 
 # Without a display of the user's, Delvora runs in a Wine virtual desktop that
 # fills the Xvfb screen: Wine then draws the window's caption and frame itself,
@@ -216,6 +227,26 @@ if [ -n "$prepare_only" ]; then
   exit 0
 fi
 
+# The page switcher for --pages: a small Windows tool of run.sh's own, built
+# beside the build's programs with the same cross compiler.
+sheetpage="$DELVORA_BUILD/tools/sheetpage.exe"
+if [ -n "$tour" ] && [ -n "$headless" ]; then
+  if [ ! -f "$sheetpage" ] || [ "$DELVORA_ROOT/scripts/sheetpage.c" -nt "$sheetpage" ]; then
+    mkdir -p "$DELVORA_BUILD/tools" || exit 1
+    x86_64-w64-mingw32-gcc-posix -std=c11 -O2 -Wall -Wextra -Werror -static \
+      -o "$sheetpage" "$DELVORA_ROOT/scripts/sheetpage.c" || { echo "sheetpage.exe did not build" >&2; exit 1; }
+  fi
+  sheetpage_win=$(in_bin winepath -w "$sheetpage" 2>/dev/null | tr -d '\r')
+fi
+tour_pages=(0 2 1)   # after the Devices page (shown at start): Global, Record Log, Devices again
+tour_next=0
+next_page() {
+  local page=${tour_pages[$tour_next]}
+  tour_next=$(( (tour_next + 1) % ${#tour_pages[@]} ))
+  in_desktop "$sheetpage_win" "$page" \
+    || echo "warning: could not switch to page $page" >&2
+}
+
 take_shot() {
   import -window root -display "$DISPLAY" "$1" 2>/dev/null \
     || echo "warning: screenshot $1 failed" >&2
@@ -226,6 +257,7 @@ if [ -n "$headless" ]; then
   [ -n "$shot_dir" ] || shot_dir="$DELVORA_ROOT/screenshots/$(date +%Y%m%d-%H%M%S)"
   mkdir -p "$shot_dir" || exit 1
   shot_dir=$(cd "$shot_dir" && pwd)
+  shot_dir_used=$shot_dir
 fi
 # In the virtual desktop the process watched is the desktop's (explorer), which
 # ends a moment after Delvora's last window has gone.
@@ -252,7 +284,6 @@ else
 fi
 start=$SECONDS
 next_shot=$shot_interval
-shots=0
 while kill -0 "$app_pid" 2>/dev/null; do
   elapsed=$((SECONDS - start))
   if [ -z "$keep" ] && [ "$elapsed" -ge "$run_seconds" ]; then
@@ -262,6 +293,7 @@ while kill -0 "$app_pid" 2>/dev/null; do
     take_shot "$(printf '%s/shot-%04ds.png' "$shot_dir" "$elapsed")"
     shots=$((shots + 1))
     next_shot=$((next_shot + shot_interval))
+    [ -z "$tour" ] || next_page
   fi
   sleep 0.5
 done
@@ -275,4 +307,4 @@ else
   app_pid=""
 fi
 cleanup
-echo "== $shots screenshots saved in $shot_dir"
+report_shots
