@@ -176,13 +176,19 @@ prefix_started=1
 echo "== Driver: $device_count devices, demo mode"
 # load: installs tqaudio.sys as a kernel driver service, writes Device000 ...
 # below services\tqaudio\parameters, and (re)starts it so that it reads them.
-# Right after a prefix's first boot, Wine's service manager may still be busy
-# with the prefix's own set-up and forget a service just created: try again.
+# For some 20 seconds after a prefix's first boot, Wine's service manager is
+# still starting the prefix's own services: it loses a service just created
+# (0x80070424) or refuses to start one (database locked, 0x8007041F). Try again
+# for up to a minute.
 driver_started=1
-for attempt in 1 2 3; do
-  in_bin tqsim.exe load "$device_count" && break
-  [ "$attempt" -lt 3 ] || { echo "the simulated driver did not load" >&2; exit 1; }
-  echo "   (the service manager was not ready; trying again)"
+for attempt in $(seq 20); do
+  in_bin tqsim.exe load "$device_count" 2>"$DELVORA_BUILD.tqsim.log" && break
+  if [ "$attempt" -eq 20 ]; then
+    cat "$DELVORA_BUILD.tqsim.log" >&2
+    echo "the simulated driver did not load" >&2
+    exit 1
+  fi
+  [ "$attempt" -gt 1 ] || echo "   (Wine's service manager is still busy with the new prefix; waiting)"
   sleep 3
 done
 in_bin tqsim.exe mode demo || { echo "the driver did not take demo mode" >&2; exit 1; }
