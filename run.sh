@@ -170,16 +170,24 @@ fi
 delvora_start_display || exit 1
 
 echo "== Preparing the Wine prefix $WINEPREFIX"
+new_prefix=""
+[ -f "$WINEPREFIX/system.reg" ] || new_prefix=1
 "$wine_prefix" start >/dev/null || { echo "the Wine prefix could not be started" >&2; exit 1; }
 prefix_started=1
+if [ -n "$new_prefix" ]; then
+  # Creating the prefix starts an ordinary wineserver (wineboot -i comes first),
+  # which ends a few seconds after the last program, taking the driver's host
+  # process with it. Restarted on the existing prefix it is the persistent one.
+  "$wine_prefix" stop >/dev/null
+  "$wine_prefix" start >/dev/null || { echo "the Wine prefix could not be started" >&2; exit 1; }
+fi
 
 echo "== Driver: $device_count devices, demo mode"
 # load: installs tqaudio.sys as a kernel driver service, writes Device000 ...
 # below services\tqaudio\parameters, and (re)starts it so that it reads them.
-# For some 20 seconds after a prefix's first boot, Wine's service manager is
-# still starting the prefix's own services: it loses a service just created
-# (0x80070424) or refuses to start one (database locked, 0x8007041F). Try again
-# for up to a minute.
+# While Wine's service manager is still starting the prefix's own services, it
+# may lose a service just created (0x80070424) or refuse to start one (database
+# locked, 0x8007041F). Try again for up to a minute.
 driver_started=1
 for attempt in $(seq 20); do
   in_bin tqsim.exe load "$device_count" 2>"$DELVORA_BUILD.tqsim.log" && break
