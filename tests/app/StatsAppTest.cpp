@@ -385,3 +385,32 @@ TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(MainSheetAbout, TheAboutCommandShowsTheAboutBoxOwnedByTheSheetOnAnyPage) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CMainSheet sheet(L"Delvora");
+  MessageBoxAnswerer answerer;
+  std::vector<HWND> owners;
+  HWND hSheet = nullptr;
+  answerer.onOtherWindow = [&](HWND hWnd) {
+    if (!::GetDlgItem(hWnd, IDC_ABOUT_ICON)) return;  // the sheet itself
+    owners.push_back(::GetWindow(hWnd, GW_OWNER));
+    ::PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  };
+  RunInModalLoop([&] {
+    hSheet = sheet.m_hWnd;
+    SendMenuCommand(sheet.m_hWnd, ID_ABOUT);
+    ::SendMessageW(sheet.m_hWnd, PSM_SETCURSEL, 2, 0);
+    SendMenuCommand(sheet.m_hWnd, ID_ABOUT);
+    SendMenuCommand(sheet.m_hWnd, ID_EXIT);
+  });
+  sheet.DoModal();
+  EXPECT_TRUE(answerer.boxes.empty());
+  ASSERT_EQ(2u, owners.size());
+  EXPECT_EQ(hSheet, owners[0]);
+  EXPECT_EQ(hSheet, owners[1]);
+}
+
+}  // namespace
