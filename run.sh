@@ -217,7 +217,12 @@ reg_file="$drive_c/windows/temp/delvora-run.reg"
   printf '[HKEY_LOCAL_MACHINE\\Software\\Tarquel\\Orrindale\\1.0]\r\n'
   printf '"Root Path"="%s"\r\n\r\n' "${root_win//\\/\\\\}"
   printf '[HKEY_LOCAL_MACHINE\\Software\\Tarquel\\TqVudAva\\1.0]\r\n'
-  printf '"Output Path"="%s"\r\n' "${output_win//\\/\\\\}"
+  printf '"Output Path"="%s"\r\n\r\n' "${output_win//\\/\\\\}"
+  # The help command opens the page with the shell. The prefix runs without
+  # Wine's HTML engine, whose registration would tie .htm to "htmlfile"; the
+  # class itself (opened with winebrowser, the desktop's browser) is there.
+  printf '[HKEY_LOCAL_MACHINE\\Software\\Classes\\.htm]\r\n'
+  printf '@="htmlfile"\r\n"Content Type"="text/html"\r\n'
 } >"$reg_file"
 in_bin regedit /S 'C:\windows\temp\delvora-run.reg' || { echo "regedit could not import $reg_file" >&2; exit 1; }
 for check in 'HKLM\Software\Tarquel\Orrindale\1.0|Root Path|'"$root_win" \
