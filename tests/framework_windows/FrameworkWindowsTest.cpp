@@ -412,4 +412,36 @@ TEST_F(FrameworkWindows, MessageBoxesUseTheAppNameAndTheResourceTextOrSayWhichId
   EXPECT_EQ(L"Error loading string 4996", answerer.boxes[2].text);
 }
 
+class CCountingApp : public CWinApp {
+public:
+  CCountingApp() : CWinApp(L"Counting") {}
+  int m_nHelp = 0;
+  int m_nExit = 0;
+  void OnHelpHere() { ++m_nHelp; }
+  int ExitInstance() override {
+    ++m_nExit;
+    return 17;
+  }
+  DECLARE_MESSAGE_MAP()
+};
+BEGIN_MESSAGE_MAP(CCountingApp, CWinApp)
+  ON_COMMAND(ID_HELP, OnHelpHere)
+END_MESSAGE_MAP()
+
+TEST(Application, RunGivesThreadCommandsToTheAppMapAndEndsThroughExitInstance) {
+  {
+    CCountingApp app;
+    EXPECT_EQ(&app, AfxGetApp());
+    EXPECT_STREQ(L"Counting", AfxGetAppName());
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_COMMAND, MAKEWPARAM(ID_HELP, 0), 0);
+    ::PostThreadMessageW(::GetCurrentThreadId(), WM_COMMAND, MAKEWPARAM(ID_HELP + 1, 0), 0);
+    ::PostQuitMessage(0);
+    EXPECT_EQ(17, app.Run());
+    EXPECT_EQ(1, app.m_nHelp);
+    EXPECT_EQ(1, app.m_nExit);
+  }
+  EXPECT_EQ(nullptr, AfxGetApp());
+  EXPECT_STREQ(L"", AfxGetAppName());
+}
+
 }  // namespace
