@@ -23,9 +23,11 @@ void CDataExchange::Fail() {
 }
 
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl) {
-  if (pDX->m_bFailed || rControl.m_hWnd) return;
+  if (pDX->m_bFailed) return;
   HWND hCtrl = pDX->PrepareCtrl(nIDC);
-  if (hCtrl) rControl.Attach(hCtrl);
+  // Bound again when the dialog's window is a new one (the object outlived its
+  // first window): a borrowed handle of a destroyed control must not stay.
+  if (hCtrl && rControl.m_hWnd != hCtrl) rControl.Attach(hCtrl);
 }
 
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {

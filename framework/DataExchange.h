@@ -27,7 +27,8 @@ private:
   HWND m_hWndLastControl = nullptr;
 };
 
-// Binds rControl to dialog control nIDC (a borrowed window, bound once).
+// Binds rControl to dialog control nIDC (a borrowed window), again whenever the
+// dialog's window has been created anew.
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 // Text of control nIDC as text.
 void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);

@@ -194,6 +194,26 @@ TEST_F(FrameworkWindows, CancelLeavesTheMembersAndAMissingTemplateFails) {
   EXPECT_EQ(-1, missing.DoModal());
 }
 
+class CBoundDialog : public CDialog {
+public:
+  CBoundDialog() : CDialog(IDD_HISTORY_SIZE) {}
+  CWnd m_edit;
+  void DoDataExchange(CDataExchange* pDX) override { DDX_Control(pDX, IDC_HISTORY_SIZE, m_edit); }
+};
+
+TEST_F(FrameworkWindows, ABoundControlFollowsTheDialogIntoItsNextWindow) {
+  CBoundDialog dlg;
+  for (int run = 0; run < 2; ++run) {
+    bool bound = false;
+    RunInModalLoop([&] {
+      bound = dlg.m_edit.m_hWnd != nullptr && dlg.m_edit.m_hWnd == ::GetDlgItem(dlg.m_hWnd, IDC_HISTORY_SIZE);
+      dlg.EndDialog(IDOK);
+    });
+    EXPECT_EQ(IDOK, dlg.DoModal());
+    EXPECT_TRUE(bound) << "run " << run;
+  }
+}
+
 class CThrowingDialog : public CDialog {
 public:
   CThrowingDialog() : CDialog(IDD_HISTORY_SIZE) {}
