@@ -31,7 +31,7 @@ delvora_build() {
   local targets=()
   [ $# -eq 0 ] || targets=(--target "$@")
   if ! cmake --build "$DELVORA_BUILD" "${targets[@]}" -j"$(nproc)" >"$DELVORA_BUILD.build.log" 2>&1; then
-    grep -E -A3 'error|Error' "$DELVORA_BUILD.build.log" | head -n 80
+    grep -E -A3 'error|Error|\*\*\*' "$DELVORA_BUILD.build.log" | head -n 80
     echo "(full log: $DELVORA_BUILD.build.log)"
     return 1
   fi
