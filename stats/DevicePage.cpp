@@ -48,6 +48,10 @@ const int kColumnWidths[10] = {75, 70, 60, 55, 85, 55, 60, 50, 80, 100};
 // arrow's image, so that a title is not cut when its column is the sorted one.
 const int kHeaderTitleRoom = 32;
 
+// Room a cell needs beside its text (the list view's left and right margins).
+const int kCellTextRoom = 14;
+const int kAddressColumn = 4;
+
 // Where the eight texts of InsertRow/SetRowTexts go: start, average, address,
 // address port, port, codec, counter, duration.
 const int kTextColumns[8] = {2, 3, 4, 5, 6, 7, 9, 8};
@@ -155,7 +159,10 @@ BOOL CDevicePage::OnInitDialog() {
                                      &m_strColDuration, &m_strColCounter};
   for (int col = 0; col < kColumns; ++col) {
     // The widths are minimums: a longer title (another language, another font) widens its column.
-    const int width = std::max(kColumnWidths[col], m_listDevices.GetStringWidth(*titles[col]) + kHeaderTitleRoom);
+    int width = std::max(kColumnWidths[col], m_listDevices.GetStringWidth(*titles[col]) + kHeaderTitleRoom);
+    // An address column must show the longest dotted quad whole.
+    if (col == kAddressColumn)
+      width = std::max(width, m_listDevices.GetStringWidth(L"255.255.255.255") + kCellTextRoom);
     m_listDevices.InsertColumn(col, *titles[col], LVCFMT_LEFT, width, col);
   }
 
