@@ -4,33 +4,9 @@
 #include <cwchar>
 
 #include "driver/DeviceDiscovery.h"
+#include "support/UniqueHandle.h"
 
 namespace {
-
-// Owns one device handle for the length of a request; driver handles never
-// outlive a call.
-class CDeviceHandle {
-public:
-  explicit CDeviceHandle(HANDLE hDevice) noexcept : m_hDevice(hDevice) {}
-  CDeviceHandle(const CDeviceHandle&) = delete;
-  CDeviceHandle& operator=(const CDeviceHandle&) = delete;
-  ~CDeviceHandle() { Close(); }
-
-  bool IsValid() const noexcept { return m_hDevice != INVALID_HANDLE_VALUE; }
-  HANDLE Get() const noexcept { return m_hDevice; }
-  // Closing keeps the request's last error: CloseHandle may overwrite it.
-  void Close() noexcept {
-    if (IsValid()) {
-      DWORD dwError = GetLastError();
-      CloseHandle(m_hDevice);
-      SetLastError(dwError);
-      m_hDevice = INVALID_HANDLE_VALUE;
-    }
-  }
-
-private:
-  HANDLE m_hDevice;
-};
 
 // Room for "\\.\" + a prefix of the program's length + a 32-bit index.
 constexpr size_t kPathLength = 64;
@@ -45,14 +21,14 @@ bool MakeDevicePath(wchar_t (&szPath)[kPathLength], const wchar_t* pszPrefix, in
 // One open, request, close cycle with a zero-filled answer of the record's size;
 // the bytes the driver doesn't write stay zero.
 HRESULT QueryRecord(const wchar_t* pszPath, DWORD dwCode, void* pAnswer, DWORD cbAnswer) {
-  CDeviceHandle device(OpenDriverDevice(pszPath));
-  if (!device.IsValid())
+  CFileHandle device(OpenDriverDevice(pszPath));
+  if (!device)
     return HResultFromLastError(GetLastError());
   memset(pAnswer, 0, cbAnswer);
   DWORD cbReturned = 0;
-  BOOL bOk = DeviceIoControl(device.Get(), dwCode, nullptr, 0, pAnswer, cbAnswer, &cbReturned, nullptr);
-  device.Close();
-  return bOk ? S_OK : HResultFromLastError(GetLastError());
+  if (!DeviceIoControl(device.Get(), dwCode, nullptr, 0, pAnswer, cbAnswer, &cbReturned, nullptr))
+    return HResultFromLastError(GetLastError());  // read before the close can overwrite it
+  return S_OK;
 }
 
 }  // namespace
@@ -101,8 +77,8 @@ void ResetAllCounters() {
     wchar_t szPath[kPathLength];
     if (!MakeDevicePath(szPath, TQ_WAVEIN_PREFIX, nDevice))
       continue;
-    CDeviceHandle device(OpenDriverDevice(szPath));
-    if (!device.IsValid())
+    CFileHandle device(OpenDriverDevice(szPath));
+    if (!device)
       continue;
     DWORD cbReturned = 0;
     DeviceIoControl(device.Get(), IOCTL_RESET_COUNTERS, nullptr, 0, nullptr, 0, &cbReturned, nullptr);

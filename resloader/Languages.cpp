@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "resloader/TqResLoader.h"
+#include "support/UniqueHandle.h"
 
 namespace tqres {
 namespace {
@@ -21,35 +22,6 @@ bool FileExists(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
-
-class FindHandle {
-public:
-  explicit FindHandle(HANDLE h) : m_h(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (m_h != INVALID_HANDLE_VALUE) FindClose(m_h);
-  }
-  HANDLE Get() const { return m_h; }
-
-private:
-  HANDLE m_h;
-};
-
-class RegKey {
-public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (m_h != nullptr) RegCloseKey(m_h);
-  }
-  HKEY* Receive() { return &m_h; }
-  HKEY Get() const { return m_h; }
-
-private:
-  HKEY m_h = nullptr;
-};
 
 struct CodeSearch {
   std::wstring code;
@@ -116,7 +88,7 @@ std::wstring LanguageOverride() {
   const DWORD length = GetEnvironmentVariableW(TQRESLOADER_LANGUAGE_ENV, code, 16);
   if (length > 0 && length < 16 && LanguageForCode(code) != 0) return ToLower(code);
 
-  RegKey key;
+  CKeyHandle key;
   if (RegOpenKeyExW(HKEY_CURRENT_USER, TQRESLOADER_LANGUAGE_KEY, 0, KEY_READ, key.Receive()) == ERROR_SUCCESS) {
     DWORD type = 0;
     DWORD size = sizeof(code) - sizeof(wchar_t);  // keeps a NUL behind whatever is read
@@ -181,8 +153,8 @@ std::wstring ModulePath(const std::wstring& directory, LANGID langId, const std:
 std::vector<LANGID> InstalledLanguages(const std::wstring& directory, const std::wstring& baseName) {
   std::vector<std::pair<std::wstring, LANGID>> found;
   WIN32_FIND_DATAW data;
-  FindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &data));
-  if (find.Get() != INVALID_HANDLE_VALUE) {
+  CFindHandle find(FindFirstFileW((directory + L"\\*").c_str(), &data));
+  if (find) {
     do {
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) continue;
       const std::wstring code = ToLower(data.cFileName);

@@ -9,6 +9,7 @@
 
 #include "resloader/Languages.h"
 #include "resloader/ResLoader.h"
+#include "support/UniqueHandle.h"
 
 namespace {
 
@@ -21,23 +22,8 @@ constexpr wchar_t kProgIdIndependent[] = L"TqResLoader.ResLoader";
 constexpr wchar_t kClsidText[] = L"{BEF050CF-1519-11D3-B47F-00C04FAD6B54}";
 constexpr wchar_t kDescription[] = L"Resource module loader";
 
-class RegKey {
-public:
-  RegKey() = default;
-  RegKey(const RegKey&) = delete;
-  RegKey& operator=(const RegKey&) = delete;
-  ~RegKey() {
-    if (m_h != nullptr) RegCloseKey(m_h);
-  }
-  HKEY* Receive() { return &m_h; }
-  HKEY Get() const { return m_h; }
-
-private:
-  HKEY m_h = nullptr;
-};
-
 LONG SetText(HKEY hRoot, const std::wstring& subKey, const wchar_t* pszName, const std::wstring& value) {
-  RegKey key;
+  CKeyHandle key;
   LONG status = RegCreateKeyExW(hRoot, subKey.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, key.Receive(), nullptr);
   if (status != ERROR_SUCCESS) return status;
   return RegSetValueExW(key.Get(), pszName, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),

@@ -6,40 +6,6 @@
 
 namespace {
 
-// Owns a service control manager or service handle.
-class CServiceHandle {
-public:
-  explicit CServiceHandle(SC_HANDLE handle) noexcept : m_handle(handle) {}
-  CServiceHandle(const CServiceHandle&) = delete;
-  CServiceHandle& operator=(const CServiceHandle&) = delete;
-  ~CServiceHandle() {
-    if (m_handle != nullptr)
-      CloseServiceHandle(m_handle);
-  }
-  SC_HANDLE Get() const noexcept { return m_handle; }
-  explicit operator bool() const noexcept { return m_handle != nullptr; }
-
-private:
-  SC_HANDLE m_handle;
-};
-
-// Owns an open registry key.
-class CKeyHandle {
-public:
-  CKeyHandle() noexcept = default;
-  CKeyHandle(const CKeyHandle&) = delete;
-  CKeyHandle& operator=(const CKeyHandle&) = delete;
-  ~CKeyHandle() {
-    if (m_key != nullptr)
-      RegCloseKey(m_key);
-  }
-  HKEY Get() const noexcept { return m_key; }
-  HKEY* Receive() noexcept { return &m_key; }
-
-private:
-  HKEY m_key = nullptr;
-};
-
 // Registry functions return their error instead of setting the last error.
 HRESULT FromStatus(LONG status) {
   return status == ERROR_SUCCESS ? S_OK : SimResultFromError(static_cast<DWORD>(status));
@@ -77,34 +43,11 @@ HRESULT SimResultFromError(DWORD error) {
   return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
 }
 
-// ---- CSimHandle --------------------------------------------------------------
-
-CSimHandle& CSimHandle::operator=(CSimHandle&& other) noexcept {
-  if (this != &other)
-    Attach(other.Detach());
-  return *this;
-}
-
-void CSimHandle::Attach(HANDLE handle) noexcept {
-  Close();
-  m_handle = handle;
-}
-
-HANDLE CSimHandle::Detach() noexcept {
-  HANDLE handle = m_handle;
-  m_handle = INVALID_HANDLE_VALUE;
-  return handle;
-}
-
-void CSimHandle::Close() noexcept {
-  if (IsValid())
-    CloseHandle(m_handle);
-  m_handle = INVALID_HANDLE_VALUE;
-}
-
 // ---- CSimControl -------------------------------------------------------------
 
 HRESULT CSimControl::Open() {
+  // Closed first, so that closing an open handle can't overwrite the open's error.
+  m_device.Close();
   m_device.Attach(CreateFileW(L"\\\\.\\" TQSIM_CONTROL_NAME, GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                               OPEN_EXISTING, 0, nullptr));
   return m_device.IsValid() ? S_OK : LastError();

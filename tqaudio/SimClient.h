@@ -8,28 +8,8 @@
 
 #include <vector>
 
+#include "support/UniqueHandle.h"
 #include "tqaudio/SimControl.h"
-
-// Owns one kernel object handle (INVALID_HANDLE_VALUE or null when empty).
-class CSimHandle {
-public:
-  CSimHandle() noexcept = default;
-  explicit CSimHandle(HANDLE handle) noexcept : m_handle(handle) {}
-  CSimHandle(CSimHandle&& other) noexcept : m_handle(other.Detach()) {}
-  CSimHandle& operator=(CSimHandle&& other) noexcept;
-  CSimHandle(const CSimHandle&) = delete;
-  CSimHandle& operator=(const CSimHandle&) = delete;
-  ~CSimHandle() { Close(); }
-
-  bool IsValid() const noexcept { return m_handle != INVALID_HANDLE_VALUE && m_handle != nullptr; }
-  HANDLE Get() const noexcept { return m_handle; }
-  void Attach(HANDLE handle) noexcept;
-  HANDLE Detach() noexcept;
-  void Close() noexcept;
-
-private:
-  HANDLE m_handle = INVALID_HANDLE_VALUE;
-};
 
 // The control device \\.\TqSimControl of a running driver.
 class CSimControl {
@@ -55,7 +35,7 @@ private:
   HRESULT Request(DWORD code, const void* input, DWORD inputSize, void* output, DWORD outputSize,
                   DWORD* returned = nullptr);
 
-  CSimHandle m_device;
+  CFileHandle m_device;
 };
 
 // The driver's service in the service control manager of this machine (or Wine

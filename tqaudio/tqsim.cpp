@@ -133,7 +133,7 @@ const char* EventName(unsigned short kind) {
 
 // One open, request, close cycle on a driver device.
 HRESULT QueryDevice(const wchar_t* path, DWORD code, void* record, DWORD size) {
-  CSimHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+  CFileHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!device.IsValid())
     return SimResultFromError(GetLastError());
   DWORD returned = 0;
