@@ -177,6 +177,15 @@ HRESULT InstalledDriverPath(wchar_t* path, DWORD capacity) {
   return S_OK;
 }
 
+std::wstring DriverFileBesideProgram() {
+  wchar_t path[MAX_PATH];
+  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH)  // unknown or cut short: the current folder's
+    return TQSIM_DRIVER_FILE_NAME;
+  std::wstring result(path, length);
+  return result.substr(0, result.find_last_of(L"\\/") + 1) + TQSIM_DRIVER_FILE_NAME;
+}
+
 HRESULT Install(const wchar_t* driverFile) {
   if (driverFile == nullptr)
     return E_INVALIDARG;

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <string>
 #include <vector>
 
 #include "support/UniqueHandle.h"
@@ -58,6 +59,8 @@ namespace SimService {
   HRESULT SetSeed(DWORD seed);
   // The drivers folder path of the driver file.
   HRESULT InstalledDriverPath(wchar_t* path, DWORD capacity);
+  // tqaudio.sys beside the running program, where the build puts it.
+  std::wstring DriverFileBesideProgram();
   // Install, set count and seed, then (re)start so the driver counts its devices anew.
   HRESULT Load(const wchar_t* driverFile, int deviceCount, DWORD seed);
 }

@@ -101,16 +101,6 @@ ULONG ParseAddress(const wchar_t* text) {
   return part[0] | part[1] << 8 | part[2] << 16 | part[3] << 24;
 }
 
-std::wstring DefaultDriverFile() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  if (length == 0 || length >= MAX_PATH)
-    return TQSIM_DRIVER_FILE_NAME;
-  std::wstring result(path, length);
-  size_t slash = result.find_last_of(L"\\/");
-  return result.substr(0, slash + 1) + TQSIM_DRIVER_FILE_NAME;
-}
-
 const char* StateName(DWORD state) {
   switch (state) {
   case 0: return "not installed";
@@ -294,11 +284,11 @@ HRESULT Run(const std::vector<std::wstring>& args) {
   if (command == L"load" && args.size() >= 2 && args.size() <= 4) {
     int count = static_cast<int>(ParseUnsigned(args[1].c_str(), TQSIM_MAX_DEVICES));
     DWORD seed = args.size() >= 3 ? ParseUnsigned(args[2].c_str(), 0xFFFFFFFFull) : 1;
-    std::wstring file = args.size() >= 4 ? args[3] : DefaultDriverFile();
+    std::wstring file = args.size() >= 4 ? args[3] : SimService::DriverFileBesideProgram();
     return Report(SimService::Load(file.c_str(), count, seed), "load");
   }
   if (command == L"install" && args.size() <= 2) {
-    std::wstring file = args.size() == 2 ? args[1] : DefaultDriverFile();
+    std::wstring file = args.size() == 2 ? args[1] : SimService::DriverFileBesideProgram();
     return Report(SimService::Install(file.c_str()), "install");
   }
   if (command == L"start" && args.size() == 1)

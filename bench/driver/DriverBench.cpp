@@ -40,13 +40,6 @@ bool FunctionCycle(int device) {
   return SUCCEEDED(QueryWaveInCounters(device, record));
 }
 
-std::wstring DriverFile() {
-  wchar_t path[MAX_PATH];
-  DWORD length = GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring result(path, length);
-  return result.substr(0, result.find_last_of(L"\\/") + 1) + TQSIM_DRIVER_FILE_NAME;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -55,7 +48,7 @@ int main(int argc, char** argv) {
     fprintf(stderr, "usage: driver_bench [rounds, 2..10000]\n");
     return 2;
   }
-  HRESULT hr = SimService::Load(DriverFile().c_str(), kDevices, 1);
+  HRESULT hr = SimService::Load(SimService::DriverFileBesideProgram().c_str(), kDevices, 1);
   if (FAILED(hr)) {
     fprintf(stderr, "driver_bench: loading the simulated driver failed: 0x%08lX\n", static_cast<unsigned long>(hr));
     return 1;

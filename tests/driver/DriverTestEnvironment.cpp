@@ -1,26 +1,16 @@
 #include "DriverTestEnvironment.h"
 
-#include <string>
-
 namespace {
 
-CDriverEnvironment* g_pEnvironment = nullptr;
 CSimControl g_control;
 int g_nDriverDevices = 0;
 int g_nProgramDevices = 0;
-
-std::wstring DriverFile() {
-  wchar_t szPath[MAX_PATH];
-  DWORD nLength = GetModuleFileNameW(nullptr, szPath, MAX_PATH);
-  std::wstring path(szPath, nLength);
-  return path.substr(0, path.find_last_of(L"\\/") + 1) + TQSIM_DRIVER_FILE_NAME;
-}
 
 }  // namespace
 
 void CDriverEnvironment::Load() {
   g_control.Close();
-  HRESULT hr = SimService::Load(DriverFile().c_str(), g_nDriverDevices, 20240611);
+  HRESULT hr = SimService::Load(SimService::DriverFileBesideProgram().c_str(), g_nDriverDevices, 20240611);
   ASSERT_EQ(S_OK, hr) << "loading the simulated driver";
   ASSERT_EQ(S_OK, g_control.Open());
   TQSIM_INFO info = {};
@@ -32,7 +22,6 @@ void CDriverEnvironment::Load() {
 }
 
 void CDriverEnvironment::SetUp() {
-  g_pEnvironment = this;
   g_nDriverDevices = m_nDriverDevices;
   g_nProgramDevices = m_nProgramDevices;
   Load();
