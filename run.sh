@@ -182,6 +182,13 @@ if [ -n "$new_prefix" ]; then
   "$wine_prefix" start >/dev/null || { echo "the Wine prefix could not be started" >&2; exit 1; }
 fi
 
+if [ -z "$headless" ]; then
+  # The test fixture turns Wine's window management off for its display, which
+  # has no window manager; on the user's display Delvora's window is the window
+  # manager's again.
+  in_bin reg delete 'HKCU\Software\Wine\X11 Driver' /v Managed /f >/dev/null 2>&1
+fi
+
 echo "== Driver: $device_count devices, demo mode"
 # load: installs tqaudio.sys as a kernel driver service, writes Device000 ...
 # below services\tqaudio\parameters, and (re)starts it so that it reads them.
