@@ -117,17 +117,21 @@ bool IsPlainBaseName(const std::wstring& baseName) {
 
 void SetLoaderModule(HMODULE hModule) { g_hLoaderModule = hModule; }
 
-std::wstring LoaderDirectory() {
+std::wstring LoaderPath() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
     const DWORD length = GetModuleFileNameW(g_hLoaderModule, &path[0], static_cast<DWORD>(path.size()));
     if (length == 0) return std::wstring();
     if (length < path.size()) {
       path.resize(length);
-      break;
+      return path;
     }
-    path.resize(path.size() * 2);
+    path.resize(path.size() * 2);  // cut short: the length is the buffer's
   }
+}
+
+std::wstring LoaderDirectory() {
+  const std::wstring path = LoaderPath();
   const size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
 }

@@ -27,6 +27,8 @@ LANGID GuiLanguage();
 // A base name is a plain file name: no path, no drive, no "..", not empty.
 bool IsPlainBaseName(const std::wstring& baseName);
 
+// Full path of the loader DLL; empty when it can't be read (the last error says why).
+std::wstring LoaderPath();
 // Folder of the loader DLL without a trailing backslash.
 std::wstring LoaderDirectory();
 void SetLoaderModule(HMODULE hModule);

@@ -13,7 +13,6 @@
 
 namespace {
 
-HMODULE g_hModule = nullptr;
 std::atomic<long> g_nServerLocks{0};
 
 constexpr wchar_t kClsidKey[] = L"CLSID\\{BEF050CF-1519-11D3-B47F-00C04FAD6B54}";
@@ -34,19 +33,6 @@ LONG DeleteTree(HKEY hRoot, const wchar_t* pszSubKey) {
   const LONG status = RegDeleteTreeW(hRoot, pszSubKey);
   if (status == ERROR_SUCCESS) RegDeleteKeyW(hRoot, pszSubKey);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
-}
-
-std::wstring ModuleFileName() {
-  std::wstring path(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameW(g_hModule, &path[0], static_cast<DWORD>(path.size()));
-    if (length == 0) return std::wstring();
-    if (length < path.size()) {
-      path.resize(length);
-      return path;
-    }
-    path.resize(path.size() * 2);
-  }
 }
 
 class CClassFactory final : public IClassFactory {
@@ -97,7 +83,6 @@ CClassFactory g_factory;
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE hInstance, DWORD dwReason, LPVOID) {
   if (dwReason == DLL_PROCESS_ATTACH) {
-    g_hModule = hInstance;
     tqres::SetLoaderModule(hInstance);
     DisableThreadLibraryCalls(hInstance);
   }
@@ -119,7 +104,7 @@ STDAPI DllCanUnloadNow() {
 // any apartment ("Both"), with a version-independent ProgID.
 STDAPI DllRegisterServer() {
   try {
-    const std::wstring path = ModuleFileName();
+    const std::wstring path = tqres::LoaderPath();
     if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
     const std::wstring clsidKey(kClsidKey);
     LONG status = SetText(HKEY_CLASSES_ROOT, clsidKey, nullptr, kDescription);
