@@ -4,26 +4,19 @@
 // _vscwprintf are used here.
 
 #include "support/FormatGuard.h"
+#include "support/OutOfMemory.h"
 #include "support/WideString.h"
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
-#include <memory>
 
 namespace {
 
-[[noreturn]] void ThrowOutOfMemory() { throw static_cast<long>(E_OUTOFMEMORY); }
-
-struct FreeDeleter {
-  void operator()(wchar_t* p) const noexcept { free(p); }
-};
-using CFormatBuffer = std::unique_ptr<wchar_t[], FreeDeleter>;
-
-CFormatBuffer AllocBuffer(size_t cch) {
+CWideBuffer AllocBuffer(size_t cch) {
   if (cch >= SIZE_MAX / sizeof(wchar_t) - 1) ThrowOutOfMemory();
-  CFormatBuffer buffer(static_cast<wchar_t*>(malloc((cch + 1) * sizeof(wchar_t))));
+  CWideBuffer buffer(static_cast<wchar_t*>(malloc((cch + 1) * sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;
 }
@@ -196,7 +189,7 @@ HRESULT FormatStringV(CWideString& target, const wchar_t* pszFormat, va_list arg
   size_t cchEstimate = EstimateFormatLengthV(pszFormat, argsWalk);
   va_end(argsWalk);
 
-  CFormatBuffer buffer = AllocBuffer(cchEstimate);
+  CWideBuffer buffer = AllocBuffer(cchEstimate);
   // _vsnwprintf writes at most cch characters; it adds the NUL only when there is
   // room and returns -1 when the output was cut short.
   va_list argsFormat;

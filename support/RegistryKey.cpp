@@ -2,24 +2,19 @@
 
 #include <cstdlib>
 #include <cwchar>
-#include <memory>
 #include <utility>
+
+#include "support/OutOfMemory.h"
 
 namespace {
 
 // The class word given to every key this library creates.
 const wchar_t kKeyClass[] = L"TqSupport";
 
-[[noreturn]] void ThrowOutOfMemory() { throw static_cast<long>(E_OUTOFMEMORY); }
-
-struct FreeDeleter {
-  void operator()(void* p) const noexcept { free(p); }
-};
-
 // A zeroed buffer with room for cb bytes plus one spare NUL character, so that
 // text read into it is terminated whatever the registry returned.
-std::unique_ptr<wchar_t[], FreeDeleter> AllocTextBuffer(DWORD cb) {
-  std::unique_ptr<wchar_t[], FreeDeleter> buffer(
+CWideBuffer AllocTextBuffer(DWORD cb) {
+  CWideBuffer buffer(
       static_cast<wchar_t*>(calloc(static_cast<size_t>(cb) / sizeof(wchar_t) + 2, sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;

@@ -10,9 +10,9 @@
 #include <string>
 #include <utility>
 
-namespace {
+#include "support/OutOfMemory.h"
 
-[[noreturn]] void ThrowOutOfMemory() { throw static_cast<long>(E_OUTOFMEMORY); }
+namespace {
 
 // A BSTR of exactly cch characters copied from pch (uninitialised when pch is null).
 BSTR AllocLength(const wchar_t* pch, UINT cch) {
