@@ -1,8 +1,6 @@
 // The driver control functions when there is nothing to talk to: no devices in
 // the registry, and a driver that isn't running.
 
-#include <cstring>
-
 #include <gtest/gtest.h>
 
 #include "DriverTestEnvironment.h"
@@ -13,18 +11,6 @@ namespace {
 
 // The driver has devices, but the registry this process counts says none.
 ::testing::Environment* const g_pEnvironment = ::testing::AddGlobalTestEnvironment(new CDriverEnvironment(2, 0));
-
-template <typename T>
-T Filled() {
-  T value;
-  memset(&value, 0xCC, sizeof(value));
-  return value;
-}
-
-template <typename T>
-bool SameBytes(const T& left, const T& right) {
-  return memcmp(&left, &right, sizeof(T)) == 0;
-}
 
 }  // namespace
 

@@ -27,7 +27,6 @@ constexpr LONG kStatusAccessDenied = static_cast<LONG>(0xC0000022);
 constexpr LONG kStatusInvalidDeviceRequest = static_cast<LONG>(0xC0000010);
 // Maps to Win32 error 0: the call fails but its last error reads "success".
 constexpr LONG kStatusWithoutError = static_cast<LONG>(0xC0010000);
-constexpr unsigned char kFill = 0xCC;
 
 std::string Describe(const TQSIM_EVENT& event) {
   std::string text = event.Kind == TQSIM_EVENT_OPEN ? "open" : event.Kind == TQSIM_EVENT_CLOSE ? "close" : "request";
@@ -70,18 +69,6 @@ GlobalCounters MakeGlobalRecord() {
   for (unsigned int* p = &record.Counter1; p <= &record.Reserved; ++p)
     *p = nValue++;
   return record;
-}
-
-template <typename T>
-T Filled() {
-  T value;
-  memset(&value, kFill, sizeof(value));
-  return value;
-}
-
-template <typename T>
-bool SameBytes(const T& left, const T& right) {
-  return memcmp(&left, &right, sizeof(T)) == 0;
 }
 
 class DriverControlTest : public ::testing::Test {

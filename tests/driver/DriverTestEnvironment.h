@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstring>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -42,3 +43,17 @@ std::vector<TQSIM_EVENT> ReadEvents();
 // Device closes reach the driver after CloseHandle has returned; wait (briefly)
 // until every successful open of the device has been closed again.
 TQSIM_STATS WaitForBalancedStats(ULONG nDevice, ULONG nDirection);
+
+// A record filled with a byte no driver answer here contains, to see what a call
+// wrote and what it left alone.
+template <typename T>
+T Filled() {
+  T value;
+  memset(&value, 0xCC, sizeof(value));
+  return value;
+}
+
+template <typename T>
+bool SameBytes(const T& left, const T& right) {
+  return memcmp(&left, &right, sizeof(T)) == 0;
+}
