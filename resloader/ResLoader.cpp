@@ -62,13 +62,16 @@ ULONG STDMETHODCALLTYPE CResLoader::Release() {
 }
 
 LANGID CResLoader::Selected(LONG selector) const {
+  // Cutting a wider value to 16 bits would turn it into some other language.
+  if (selector < 0 || selector > 0xFFFF) return 0;
   return selector == 0 ? static_cast<LANGID>(m_current.load()) : static_cast<LANGID>(selector);
 }
 
 HRESULT CResLoader::ResolveModulePath(LONG selector, BSTR baseName, std::wstring& path) const {
   const std::wstring name = TextOf(baseName);
-  if (!IsPlainBaseName(name) || selector < 0 || selector > 0xFFFF) return E_INVALIDARG;
-  path = ModulePath(LoaderDirectory(), Selected(selector), name);
+  const LANGID langId = Selected(selector);
+  if (!IsPlainBaseName(name) || langId == 0) return E_INVALIDARG;
+  path = ModulePath(LoaderDirectory(), langId, name);
   return path.empty() ? HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) : S_OK;
 }
 
@@ -174,8 +177,9 @@ HRESULT STDMETHODCALLTYPE CResLoader::GetResolvedLanguage(LONG selector, BSTR ba
   *pResolved = 0;
   return Guarded([&] {
     const std::wstring name = TextOf(baseName);
-    if (!IsPlainBaseName(name) || selector < 0 || selector > 0xFFFF) return E_INVALIDARG;
-    const LANGID resolved = ResolveLanguage(LoaderDirectory(), Selected(selector), name);
+    const LANGID langId = Selected(selector);
+    if (!IsPlainBaseName(name) || langId == 0) return E_INVALIDARG;
+    const LANGID resolved = ResolveLanguage(LoaderDirectory(), langId, name);
     if (resolved == 0) return HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND);
     *pResolved = resolved;
     return S_OK;

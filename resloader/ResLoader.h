@@ -50,7 +50,8 @@ public:
 
 private:
   ~CResLoader();
-  // The language a selector stands for: 0 is the current language.
+  // The language a selector stands for: 0 is the current language. Returns 0 for
+  // a selector that is no language id (negative or wider than 16 bits).
   LANGID Selected(LONG selector) const;
   HRESULT ResolveModulePath(LONG selector, BSTR baseName, std::wstring& path) const;
 

@@ -253,6 +253,9 @@ TEST_F(ResLoader, BadRequestsFailCleanly) {
   EXPECT_LT(loader->LoadResString(0, name.Get(), 103, text.Receive()), 0) << "no string 103";
   EXPECT_EQ(nullptr, text.Get());
   EXPECT_EQ(E_INVALIDARG, loader->LoadResString(0, name.Get(), -1, text.Receive()));
+  // A selector beyond 16 bits is no language id, not English with a high bit set.
+  EXPECT_EQ(E_INVALIDARG, loader->GetLanguageCode(0x10409, text.Receive()));
+  EXPECT_EQ(E_INVALIDARG, loader->GetLanguageName(0x10409, text.Receive()));
   EXPECT_EQ(E_POINTER, loader->LoadResString(0, name.Get(), 102, nullptr));
   EXPECT_EQ(E_POINTER, loader->GetResModule(0, name.Get(), nullptr));
   EXPECT_EQ(E_POINTER, loader->GetCurrentLanguage(nullptr));
