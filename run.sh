@@ -209,6 +209,18 @@ done
 in_bin tqsim.exe mode demo || { echo "the driver did not take demo mode" >&2; exit 1; }
 in_bin tqsim.exe info || exit 1
 
+# Debian's Wine looks for its own fonts at a path that does not exist, so
+# dialogs fall back to another face and a caption's buttons, drawn with
+# Marlett, show as letters (the close box as "r"). Wine always reads the
+# prefix's Fonts folder: links there give it its fonts.
+wine_fonts=/usr/share/wine/fonts
+if [ -d "$wine_fonts" ]; then
+  mkdir -p "$WINEPREFIX/drive_c/windows/Fonts" || exit 1
+  ln -sf "$wine_fonts"/* "$WINEPREFIX/drive_c/windows/Fonts/" || exit 1
+else
+  echo "warning: $wine_fonts is missing (package fonts-wine); captions show letters for their buttons" >&2
+fi
+
 echo "== Registering the resource loader"
 in_bin regsvr32 /s TqResLoader.dll || { echo "regsvr32 TqResLoader.dll failed" >&2; exit 1; }
 
