@@ -5,6 +5,7 @@
 
 #include "driver/DeviceDiscovery.h"
 #include "support/UniqueHandle.h"
+#include "support/Win32Result.h"
 
 namespace {
 
@@ -23,11 +24,11 @@ bool MakeDevicePath(wchar_t (&szPath)[kPathLength], const wchar_t* pszPrefix, in
 HRESULT QueryRecord(const wchar_t* pszPath, DWORD dwCode, void* pAnswer, DWORD cbAnswer) {
   CFileHandle device(OpenDriverDevice(pszPath));
   if (!device)
-    return HResultFromLastError(GetLastError());
+    return HResultFromError(GetLastError());
   memset(pAnswer, 0, cbAnswer);
   DWORD cbReturned = 0;
   if (!DeviceIoControl(device.Get(), dwCode, nullptr, 0, pAnswer, cbAnswer, &cbReturned, nullptr))
-    return HResultFromLastError(GetLastError());  // read before the close can overwrite it
+    return HResultFromError(GetLastError());  // read before the close can overwrite it
   return S_OK;
 }
 
@@ -35,12 +36,6 @@ HRESULT QueryRecord(const wchar_t* pszPath, DWORD dwCode, void* pAnswer, DWORD c
 
 HANDLE OpenDriverDevice(const wchar_t* pszName) {
   return CreateFileW(pszName, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-}
-
-HRESULT HResultFromLastError(DWORD dwError) {
-  if (dwError == 0)
-    return E_FAIL;
-  return HRESULT_FROM_WIN32(dwError);
 }
 
 HRESULT QueryGlobalCounters(GlobalCounters& record, FILETIME& timestamp) {

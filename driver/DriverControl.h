@@ -11,11 +11,6 @@
 // when the device can't be opened (the last error says why).
 HANDLE OpenDriverDevice(const wchar_t* pszName);
 
-// A failed call's last error folded into a result code: 0x80070000 | (e & 0xFFFF)
-// for a positive error, a value that already is a failure code unchanged, and
-// E_FAIL for 0, so that a failure never reads as success.
-HRESULT HResultFromLastError(DWORD dwError);
-
 // The driver-wide record, asked of \\.\TqWaveIn0. On success timestamp receives
 // the record's first 8 bytes as well.
 HRESULT QueryGlobalCounters(GlobalCounters& record, FILETIME& timestamp);

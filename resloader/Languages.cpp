@@ -7,6 +7,7 @@
 
 #include "resloader/TqResLoader.h"
 #include "support/UniqueHandle.h"
+#include "support/Win32Result.h"
 
 namespace tqres {
 namespace {
@@ -184,7 +185,7 @@ HRESULT LoadModuleOnce(const std::wstring& path, HMODULE& hModule) {
   // The module holds resources only; it is mapped as an image so that dialogs,
   // menus and icons can be created from its handle like from any module's.
   HMODULE hLoaded = LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-  if (hLoaded == nullptr) return HRESULT_FROM_WIN32(GetLastError());
+  if (hLoaded == nullptr) return HResultFromError(GetLastError());
   cache.emplace(ToLower(path), hLoaded);
   hModule = hLoaded;
   return S_OK;

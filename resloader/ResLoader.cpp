@@ -5,6 +5,7 @@
 #include <new>
 
 #include "resloader/Languages.h"
+#include "support/Win32Result.h"
 
 namespace tqres {
 namespace {
@@ -157,7 +158,7 @@ HRESULT STDMETHODCALLTYPE CResLoader::GetLoaderDirectory(BSTR* pDirectory) {
   *pDirectory = nullptr;
   return Guarded([&] {
     const std::wstring directory = LoaderDirectory();
-    return directory.empty() ? HRESULT_FROM_WIN32(GetLastError()) : ReturnText(directory, pDirectory);
+    return directory.empty() ? HResultFromError(GetLastError()) : ReturnText(directory, pDirectory);
   });
 }
 

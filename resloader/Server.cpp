@@ -10,6 +10,7 @@
 #include "resloader/Languages.h"
 #include "resloader/ResLoader.h"
 #include "support/UniqueHandle.h"
+#include "support/Win32Result.h"
 
 namespace {
 
@@ -105,7 +106,7 @@ STDAPI DllCanUnloadNow() {
 STDAPI DllRegisterServer() {
   try {
     const std::wstring path = tqres::LoaderPath();
-    if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
+    if (path.empty()) return HResultFromError(GetLastError());
     const std::wstring clsidKey(kClsidKey);
     LONG status = SetText(HKEY_CLASSES_ROOT, clsidKey, nullptr, kDescription);
     if (status == ERROR_SUCCESS) status = SetText(HKEY_CLASSES_ROOT, clsidKey + L"\\InprocServer32", nullptr, path);

@@ -8,11 +8,11 @@ namespace {
 
 // Registry functions return their error instead of setting the last error.
 HRESULT FromStatus(LONG status) {
-  return status == ERROR_SUCCESS ? S_OK : SimResultFromError(static_cast<DWORD>(status));
+  return status == ERROR_SUCCESS ? S_OK : HResultFromError(static_cast<DWORD>(status));
 }
 
 HRESULT LastError() {
-  return SimResultFromError(GetLastError());
+  return HResultFromError(GetLastError());
 }
 
 HRESULT OpenParameters(CKeyHandle& key) {
@@ -38,10 +38,6 @@ DWORD WaitWhilePending(SC_HANDLE service, DWORD pendingState, SERVICE_STATUS& st
 }
 
 }  // namespace
-
-HRESULT SimResultFromError(DWORD error) {
-  return error == 0 ? E_FAIL : HRESULT_FROM_WIN32(error);
-}
 
 // ---- CSimControl -------------------------------------------------------------
 
@@ -245,8 +241,8 @@ HRESULT Start() {
     return S_OK;
   // The driver refused to load: its entry's status travels as the exit code.
   if (status.dwWin32ExitCode == ERROR_SERVICE_SPECIFIC_ERROR)
-    return SimResultFromError(status.dwServiceSpecificExitCode);
-  return SimResultFromError(status.dwWin32ExitCode != 0 ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE);
+    return HResultFromError(status.dwServiceSpecificExitCode);
+  return HResultFromError(status.dwWin32ExitCode != 0 ? status.dwWin32ExitCode : ERROR_SERVICE_NOT_ACTIVE);
 }
 
 HRESULT Stop() {
@@ -260,7 +256,7 @@ HRESULT Stop() {
   if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
     DWORD error = GetLastError();
     if (error != ERROR_SERVICE_NOT_ACTIVE && error != ERROR_SERVICE_CANNOT_ACCEPT_CTRL)
-      return SimResultFromError(error);
+      return HResultFromError(error);
   }
   DWORD state = WaitWhilePending(service.Get(), SERVICE_STOP_PENDING, status);
   if (state == SERVICE_RUNNING)  // stop may not be pending yet: give it one more round

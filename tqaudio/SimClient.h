@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "support/UniqueHandle.h"
+#include "support/Win32Result.h"
 #include "tqaudio/SimControl.h"
 
 // The control device \\.\TqSimControl of a running driver.
@@ -64,6 +65,3 @@ namespace SimService {
   // Install, set count and seed, then (re)start so the driver counts its devices anew.
   HRESULT Load(const wchar_t* driverFile, int deviceCount, DWORD seed);
 }
-
-// The folded error of a Win32 call: HRESULT_FROM_WIN32, E_FAIL when the error reads 0.
-HRESULT SimResultFromError(DWORD error);

@@ -125,10 +125,10 @@ const char* EventName(unsigned short kind) {
 HRESULT QueryDevice(const wchar_t* path, DWORD code, void* record, DWORD size) {
   CFileHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!device.IsValid())
-    return SimResultFromError(GetLastError());
+    return HResultFromError(GetLastError());
   DWORD returned = 0;
   if (!DeviceIoControl(device.Get(), code, nullptr, 0, record, size, &returned, nullptr))
-    return SimResultFromError(GetLastError());
+    return HResultFromError(GetLastError());
   return S_OK;
 }
 

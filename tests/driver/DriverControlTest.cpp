@@ -12,6 +12,7 @@
 
 #include "DriverTestEnvironment.h"
 #include "driver/DriverControl.h"
+#include "support/Win32Result.h"
 
 namespace {
 
@@ -89,11 +90,11 @@ protected:
 }  // namespace
 
 TEST(ResultCodes, LastErrorFoldsIntoAFailureAndZeroIsNeverSuccess) {
-  EXPECT_EQ(static_cast<HRESULT>(0x80004005), HResultFromLastError(0));
-  EXPECT_EQ(static_cast<HRESULT>(0x80070002), HResultFromLastError(ERROR_FILE_NOT_FOUND));
-  EXPECT_EQ(static_cast<HRESULT>(0x80070001), HResultFromLastError(ERROR_INVALID_FUNCTION));
-  EXPECT_EQ(static_cast<HRESULT>(0x80072345), HResultFromLastError(0x00012345));  // only the low 16 bits
-  EXPECT_EQ(static_cast<HRESULT>(0x80070057), HResultFromLastError(0x80070057));  // a failure code stays
+  EXPECT_EQ(static_cast<HRESULT>(0x80004005), HResultFromError(0));
+  EXPECT_EQ(static_cast<HRESULT>(0x80070002), HResultFromError(ERROR_FILE_NOT_FOUND));
+  EXPECT_EQ(static_cast<HRESULT>(0x80070001), HResultFromError(ERROR_INVALID_FUNCTION));
+  EXPECT_EQ(static_cast<HRESULT>(0x80072345), HResultFromError(0x00012345));  // only the low 16 bits
+  EXPECT_EQ(static_cast<HRESULT>(0x80070057), HResultFromError(0x80070057));  // a failure code stays
 }
 
 TEST_F(DriverControlTest, DevicesAreNamedByPrefixAndUnpaddedIndexAndRecordsArriveVerbatim) {
