@@ -244,7 +244,7 @@ TEST_F(StartUp, TheSheetOpensOnTheDevicePageWithoutButtonsAndTheExitCommandEndsT
   bool okVisible = true, cancelVisible = true, applyVisible = true, helpVisible = true;
   bool deviceMenuHasExit = false, recordMenuHasSettings = false, deviceMenuHasSettings = true;
   HMODULE hResourceDuringRun = nullptr;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     CWnd* pMain = AfxGetMainWnd();
     ASSERT_NE(nullptr, pMain);
     HWND hSheet = pMain->m_hWnd;
@@ -345,7 +345,7 @@ protected:
   std::vector<std::wstring> ShowHelp() {
     CMainSheet sheet(L"Delvora");
     MessageBoxAnswerer answerer;
-    RunInModalLoop([&] {
+    const ModalScript inLoop([&] {
       SendMenuCommand(sheet.m_hWnd, ID_HELP);
       SendMenuCommand(sheet.m_hWnd, ID_EXIT);
     });
@@ -399,7 +399,7 @@ TEST(MainSheetAbout, TheAboutCommandShowsTheAboutBoxOwnedByTheSheetOnAnyPage) {
     owners.push_back(::GetWindow(hWnd, GW_OWNER));
     ::PostMessageW(hWnd, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   };
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     hSheet = sheet.m_hWnd;
     SendMenuCommand(sheet.m_hWnd, ID_ABOUT);
     ::SendMessageW(sheet.m_hWnd, PSM_SETCURSEL, 2, 0);

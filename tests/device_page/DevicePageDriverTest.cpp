@@ -48,7 +48,7 @@ TEST(DevicePageWithDriver, AScriptedStreamComesAndGoesAndAStoppedDriverFailsEver
   CPropertySheet sheet(L"Devices");
   sheet.AddPage(&page);
   MessageBoxAnswerer answerer;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     HWND hList = page.m_listDevices.m_hWnd;
     ASSERT_EQ(2, ::SendMessageW(hList, LVM_GETITEMCOUNT, 0, 0));
 

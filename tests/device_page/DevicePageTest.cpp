@@ -78,7 +78,7 @@ protected:
     page.SetDeviceAccess(&driver);
     CPropertySheet sheet(L"Devices");
     sheet.AddPage(&page);
-    RunInModalLoop([&] {
+    const ModalScript inLoop([&] {
       m_hList = page.m_listDevices.m_hWnd;
       script(page);
       ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);

@@ -159,7 +159,7 @@ TEST_F(FrameworkWindows, ModalDialogExchangesDataAndRefusesTextThatIsNotANumber)
   MessageBoxAnswerer answerer;
   std::wstring shown;
   HWND hDialogSeen = nullptr;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     HWND hDlg = ::GetActiveWindow();
     hDialogSeen = hDlg;
     HWND hEdit = ::GetDlgItem(hDlg, IDC_HISTORY_SIZE);
@@ -182,7 +182,7 @@ TEST_F(FrameworkWindows, ModalDialogExchangesDataAndRefusesTextThatIsNotANumber)
 
 TEST_F(FrameworkWindows, CancelLeavesTheMembersAndAMissingTemplateFails) {
   CNumberDialog dlg;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     HWND hDlg = ::GetActiveWindow();
     ::SetWindowTextW(::GetDlgItem(hDlg, IDC_HISTORY_SIZE), L"9");
     ::SendMessageW(hDlg, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
@@ -205,7 +205,7 @@ TEST_F(FrameworkWindows, ABoundControlFollowsTheDialogIntoItsNextWindow) {
   CBoundDialog dlg;
   for (int run = 0; run < 2; ++run) {
     bool bound = false;
-    RunInModalLoop([&] {
+    const ModalScript inLoop([&] {
       bound = dlg.m_edit.m_hWnd != nullptr && dlg.m_edit.m_hWnd == ::GetDlgItem(dlg.m_hWnd, IDC_HISTORY_SIZE);
       dlg.EndDialog(IDOK);
     });
@@ -226,7 +226,7 @@ END_MESSAGE_MAP()
 
 TEST_F(FrameworkWindows, AnExceptionInAHandlerEndsTheLoopAndLeavesDoModalAfterwards) {
   CThrowingDialog dlg;
-  RunInModalLoop([&] { SendMenuCommand(::GetActiveWindow(), kPageCommand); });
+  const ModalScript inLoop([&] { SendMenuCommand(::GetActiveWindow(), kPageCommand); });
   try {
     dlg.DoModal();
     ADD_FAILURE() << "DoModal returned normally";
@@ -303,7 +303,7 @@ TEST_F(FrameworkWindows, SheetTakesItsOwnCommandsAndPassesTheRestToTheActivePage
   int activeAtStart = -1;
   CPropertyPage* pActive = nullptr;
   bool tiedToWindow = false;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     activeAtStart = sheet.GetActiveIndex();
     pActive = sheet.GetActivePage();
     tiedToWindow = CWnd::FromHandlePermanent(sheet.m_hWnd) == &sheet &&
@@ -340,7 +340,7 @@ TEST_F(FrameworkWindows, SheetTakesItsOwnCommandsAndPassesTheRestToTheActivePage
 
 TEST_F(FrameworkWindows, ListAndHeaderWrappersReadBackWhatTheySet) {
   CNumberDialog host;
-  RunInModalLoop([&] {
+  const ModalScript inLoop([&] {
     HWND hDlg = ::GetActiveWindow();
     HWND hList = ::CreateWindowExW(0, WC_LISTVIEWW, L"", WS_CHILD | LVS_REPORT, 0, 0, 300, 200, hDlg,
                                    reinterpret_cast<HMENU>(2000), nullptr, nullptr);

@@ -1,5 +1,7 @@
 #include "tests/framework_windows/GuiHarness.h"
 
+#include <gtest/gtest.h>
+
 #include "framework/Resource.h"
 
 namespace gui_test {
@@ -31,9 +33,16 @@ HMODULE UseResourceModule() {
   return hModule;
 }
 
-void RunInModalLoop(std::function<void()> script) {
+ModalScript::ModalScript(std::function<void()> script) {
   g_script = std::move(script);
-  ::SetTimer(nullptr, 0, 1, &ScriptTimerProc);
+  m_timer = ::SetTimer(nullptr, 0, 1, &ScriptTimerProc);
+}
+
+ModalScript::~ModalScript() {
+  if (!g_script) return;
+  ::KillTimer(nullptr, m_timer);
+  g_script = nullptr;
+  ADD_FAILURE() << "the modal loop never ran the test's script (no window came up)";
 }
 
 void PumpMessages(DWORD ms, const std::function<bool()>& done) {

@@ -15,9 +15,20 @@ namespace gui_test {
 // handle; returns it (null when missing).
 HMODULE UseResourceModule();
 
-// Runs `script` once from a thread timer, that is inside whatever modal loop runs
-// next on this thread (a sheet's or a dialog's DoModal). Call before DoModal.
-void RunInModalLoop(std::function<void()> script);
+// Runs a script once from a thread timer, that is inside whatever modal loop runs
+// next on this thread (a sheet's or a dialog's DoModal). Made before DoModal and
+// kept past it: the test fails when the script has not run by the time the object
+// goes, since a window that never came up would otherwise pass every check in it.
+class ModalScript {
+public:
+  explicit ModalScript(std::function<void()> script);
+  ~ModalScript();
+  ModalScript(const ModalScript&) = delete;
+  ModalScript& operator=(const ModalScript&) = delete;
+
+private:
+  UINT_PTR m_timer;
+};
 
 // Pumps this thread's messages for about `ms` milliseconds, or until `done`.
 void PumpMessages(DWORD ms, const std::function<bool()>& done = nullptr);
