@@ -39,3 +39,9 @@ BOOL AfxReplaceWindowMenu(HWND hWnd, CMenu& menu) {
   if (hOld && hOld != hNew) ::DestroyMenu(hOld);
   return TRUE;
 }
+
+BOOL AfxLoadWindowMenu(HWND hWnd, UINT nIDResource) {
+  CMenu menu;
+  const BOOL bLoaded = menu.LoadMenu(nIDResource);
+  return AfxReplaceWindowMenu(hWnd, menu) && bLoaded;
+}

@@ -33,3 +33,6 @@ private:
 // destroys the menu bar it replaces, which nobody else holds. FALSE when
 // SetMenu fails; the menu then stays with the caller.
 BOOL AfxReplaceWindowMenu(HWND hWnd, CMenu& menu);
+// Loads menu nIDResource and makes it the window's menu bar as above. A menu
+// that cannot be loaded leaves the window without one. FALSE when either fails.
+BOOL AfxLoadWindowMenu(HWND hWnd, UINT nIDResource);

@@ -12,8 +12,6 @@ CRecordLogPage::CRecordLogPage() : CPropertyPage(IDD_RECORD_LOG_PAGE) {}
 
 BOOL CRecordLogPage::OnSetActive() {
   if (!CPropertyPage::OnSetActive()) return FALSE;
-  CMenu menu;
-  menu.LoadMenu(IDR_RECORD_LOG_MENU);
-  AfxReplaceWindowMenu(GetParentHwnd(), menu);
+  AfxLoadWindowMenu(GetParentHwnd(), IDR_RECORD_LOG_MENU);
   return TRUE;
 }

@@ -187,10 +187,8 @@ BOOL CDevicePage::OnInitDialog() {
 
 BOOL CDevicePage::OnSetActive() {
   if (!CPropertyPage::OnSetActive()) return FALSE;
-  CMenu menu;
-  menu.LoadMenu(IDR_PAGE_MENU);
   const HWND hSheet = GetParentHwnd();
-  AfxReplaceWindowMenu(hSheet, menu);
+  AfxLoadWindowMenu(hSheet, IDR_PAGE_MENU);
   ::UpdateWindow(hSheet);
   return TRUE;
 }

@@ -16,8 +16,4 @@ BOOL CGlobalPage::OnSetActive() {
   return TRUE;
 }
 
-void CGlobalPage::LoadPageMenu() {
-  CMenu menu;
-  menu.LoadMenu(IDR_PAGE_MENU);
-  AfxReplaceWindowMenu(GetParentHwnd(), menu);
-}
+void CGlobalPage::LoadPageMenu() { AfxLoadWindowMenu(GetParentHwnd(), IDR_PAGE_MENU); }
