@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "driver/DriverControl.h"
 #include "tqaudio/SimClient.h"
 
 namespace {
@@ -121,17 +122,6 @@ const char* EventName(unsigned short kind) {
   }
 }
 
-// One open, request, close cycle on a driver device.
-HRESULT QueryDevice(const wchar_t* path, DWORD code, void* record, DWORD size) {
-  CFileHandle device(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!device.IsValid())
-    return HResultFromError(GetLastError());
-  DWORD returned = 0;
-  if (!DeviceIoControl(device.Get(), code, nullptr, 0, record, size, &returned, nullptr))
-    return HResultFromError(GetLastError());
-  return S_OK;
-}
-
 HRESULT Report(HRESULT hr, const char* what) {
   if (FAILED(hr))
     fprintf(stderr, "tqsim: %s failed: 0x%08lX\n", what, static_cast<unsigned long>(hr));
@@ -160,19 +150,16 @@ HRESULT RunControl(const std::vector<std::wstring>& args) {
     if (FAILED(hr))
       return Report(hr, "info");
     GlobalCounters global = {};
-    hr = QueryDevice(L"\\\\.\\" TQ_WAVEIN_PREFIX L"0", IOCTL_GET_GLOBAL_COUNTERS, &global, sizeof(global));
+    FILETIME timestamp = {};
+    hr = QueryGlobalCounters(global, timestamp);
     if (SUCCEEDED(hr))
       printf("global: active %u, started %u/%u/%u, seconds %u/%u/%u, ended %u, packets %u, lost %u, up %u s\n",
              global.Counter1, global.GroupA[0], global.GroupA[1], global.GroupA[2], global.GroupB[0],
              global.GroupB[1], global.GroupB[2], global.Counter2, global.Counter3, global.Counter4, global.Counter5);
     for (unsigned int device = 0; device < info.DeviceCount; ++device) {
       WaveCounters in = {}, out = {};
-      wchar_t path[64];
-      _snwprintf(path, 63, L"\\\\.\\%s%u", TQ_WAVEIN_PREFIX, device);
-      path[63] = L'\0';
-      HRESULT hrIn = QueryDevice(path, IOCTL_GET_WAVE_COUNTERS, &in, sizeof(in));
-      _snwprintf(path, 63, L"\\\\.\\%s%u", TQ_WAVEOUT_PREFIX, device);
-      HRESULT hrOut = QueryDevice(path, IOCTL_GET_WAVE_COUNTERS, &out, sizeof(out));
+      HRESULT hrIn = QueryWaveInCounters(static_cast<int>(device), in);
+      HRESULT hrOut = QueryWaveOutCounters(static_cast<int>(device), out);
       if (FAILED(hrIn) || FAILED(hrOut)) {
         printf("%4u: failed 0x%08lX 0x%08lX\n", device, static_cast<unsigned long>(hrIn),
                static_cast<unsigned long>(hrOut));
