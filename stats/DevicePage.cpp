@@ -220,14 +220,9 @@ void CDevicePage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
 
 void CDevicePage::SortList() {
   m_listDevices.SortItems(&CDevicePage::CompareItems, reinterpret_cast<DWORD_PTR>(&m_sort));
-  // The comparison is a total order (ties go by device), so the rows now stand in
-  // this order; FindRow still checks each guess against the list.
-  std::vector<int> order(static_cast<size_t>(m_nDeviceCount));
-  for (int n = 0; n < m_nDeviceCount; ++n) order[static_cast<size_t>(n)] = n;
-  const LPARAM sort = reinterpret_cast<LPARAM>(&m_sort);
-  std::stable_sort(order.begin(), order.end(), [sort](int a, int b) { return CompareItems(a, b, sort) < 0; });
-  for (int row = 0; row < m_nDeviceCount && static_cast<size_t>(row) < order.size(); ++row) {
-    const size_t device = static_cast<size_t>(order[static_cast<size_t>(row)]);
+  // The sort moved the rows: FindRow's guesses are read back from the list.
+  for (int row = 0; row < m_nDeviceCount; ++row) {
+    const size_t device = static_cast<size_t>(m_listDevices.GetItemData(row));
     if (device < m_rowOfDevice.size()) m_rowOfDevice[device] = row;
   }
 }
