@@ -20,6 +20,12 @@ HRESULT ReturnText(const std::wstring& text, BSTR* pOut) {
 
 std::wstring TextOf(BSTR bstr) { return bstr ? std::wstring(bstr, SysStringLen(bstr)) : std::wstring(); }
 
+// The language's code, or English's when the system knows no code for it.
+std::wstring CodeOrDefault(LANGID langId) {
+  std::wstring code = CodeForLanguage(langId);
+  return code.empty() ? CodeForLanguage(kDefaultLanguage) : code;
+}
+
 // Runs `body` and turns any exception into a result code: none may cross a COM call.
 template <typename Body>
 HRESULT Guarded(Body body) noexcept {
@@ -74,6 +80,12 @@ HRESULT CResLoader::ResolveModulePath(LONG selector, BSTR baseName, std::wstring
   if (!IsPlainBaseName(name) || langId == 0) return E_INVALIDARG;
   path = ModulePath(LoaderDirectory(), langId, name);
   return path.empty() ? HRESULT_FROM_WIN32(ERROR_MOD_NOT_FOUND) : S_OK;
+}
+
+HRESULT CResLoader::LoadSelectedModule(LONG selector, BSTR baseName, HMODULE& hModule) const {
+  std::wstring path;
+  const HRESULT hr = ResolveModulePath(selector, baseName, path);
+  return FAILED(hr) ? hr : LoadModuleOnce(path, hModule);
 }
 
 HRESULT STDMETHODCALLTYPE CResLoader::GetInstalledLanguageCount(BSTR baseName, LONG* pnCount) {
@@ -143,10 +155,8 @@ HRESULT STDMETHODCALLTYPE CResLoader::LoadResString(LONG selector, BSTR baseName
   *pText = nullptr;
   return Guarded([&] {
     if (id < 0 || id > 0xFFFF) return E_INVALIDARG;
-    std::wstring path;
-    HRESULT hr = ResolveModulePath(selector, baseName, path);
     HMODULE hModule = nullptr;
-    if (SUCCEEDED(hr)) hr = LoadModuleOnce(path, hModule);
+    HRESULT hr = LoadSelectedModule(selector, baseName, hModule);
     std::wstring text;
     if (SUCCEEDED(hr)) hr = LoadModuleString(hModule, static_cast<UINT>(id), text);
     return FAILED(hr) ? hr : ReturnText(text, pText);
@@ -190,10 +200,8 @@ HRESULT STDMETHODCALLTYPE CResLoader::GetResolvedLanguage(LONG selector, BSTR ba
 HRESULT STDMETHODCALLTYPE CResLoader::GetResModule(LONG selector, BSTR baseName, VARIANT* pModule) {
   if (pModule == nullptr) return E_POINTER;
   return Guarded([&] {
-    std::wstring path;
-    HRESULT hr = ResolveModulePath(selector, baseName, path);
     HMODULE hModule = nullptr;
-    if (SUCCEEDED(hr)) hr = LoadModuleOnce(path, hModule);
+    const HRESULT hr = LoadSelectedModule(selector, baseName, hModule);
     if (FAILED(hr)) return hr;
     VariantClear(pModule);
     pModule->vt = VT_I8;
@@ -243,9 +251,7 @@ HRESULT STDMETHODCALLTYPE CResLoader::GetSystemLanguage(BSTR* pCode) {
   if (pCode == nullptr) return E_POINTER;
   *pCode = nullptr;
   return Guarded([&] {
-    std::wstring code = CodeForLanguage(GetSystemDefaultUILanguage());
-    if (code.empty()) code = CodeForLanguage(kDefaultLanguage);
-    return ReturnText(code, pCode);
+    return ReturnText(CodeOrDefault(GetSystemDefaultUILanguage()), pCode);
   });
 }
 
@@ -253,9 +259,7 @@ HRESULT STDMETHODCALLTYPE CResLoader::GetGuiLanguage(BSTR* pCode) {
   if (pCode == nullptr) return E_POINTER;
   *pCode = nullptr;
   return Guarded([&] {
-    std::wstring code = CodeForLanguage(GuiLanguage());
-    if (code.empty()) code = CodeForLanguage(kDefaultLanguage);
-    return ReturnText(code, pCode);
+    return ReturnText(CodeOrDefault(GuiLanguage()), pCode);
   });
 }
 

@@ -54,6 +54,8 @@ private:
   // a selector that is no language id (negative or wider than 16 bits).
   LANGID Selected(LONG selector) const;
   HRESULT ResolveModulePath(LONG selector, BSTR baseName, std::wstring& path) const;
+  // The module that serves the selector, loaded once per process.
+  HRESULT LoadSelectedModule(LONG selector, BSTR baseName, HMODULE& hModule) const;
 
   std::atomic<long> m_nRefs{1};
   std::atomic<LONG> m_current;

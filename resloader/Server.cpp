@@ -30,9 +30,9 @@ LONG SetText(HKEY hRoot, const std::wstring& subKey, const wchar_t* pszName, con
                         static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
 }
 
+// RegDeleteTreeW given a sub-key removes that key too; one already gone is no failure.
 LONG DeleteTree(HKEY hRoot, const wchar_t* pszSubKey) {
   const LONG status = RegDeleteTreeW(hRoot, pszSubKey);
-  if (status == ERROR_SUCCESS) RegDeleteKeyW(hRoot, pszSubKey);
   return status == ERROR_FILE_NOT_FOUND ? ERROR_SUCCESS : status;
 }
 
