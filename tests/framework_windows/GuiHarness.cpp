@@ -125,20 +125,26 @@ std::wstring ListText(HWND hList, int row, int column) {
   return buf;
 }
 
-int ListImage(HWND hList, int row) {
-  LVITEMW item = {};
-  item.mask = LVIF_IMAGE;
+namespace {
+
+// The row's item with the fields of `mask`; false when there is no such row.
+bool GetListItem(HWND hList, int row, UINT mask, LVITEMW& item) {
+  item = LVITEMW();
+  item.mask = mask;
   item.iItem = row;
-  if (!::SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -100;
-  return item.iImage;
+  return ::SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item)) != 0;
+}
+
+}  // namespace
+
+int ListImage(HWND hList, int row) {
+  LVITEMW item;
+  return GetListItem(hList, row, LVIF_IMAGE, item) ? item.iImage : -100;
 }
 
 LPARAM ListData(HWND hList, int row) {
-  LVITEMW item = {};
-  item.mask = LVIF_PARAM;
-  item.iItem = row;
-  if (!::SendMessageW(hList, LVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&item))) return -100;
-  return item.lParam;
+  LVITEMW item;
+  return GetListItem(hList, row, LVIF_PARAM, item) ? item.lParam : -100;
 }
 
 int HeaderFormat(HWND hHeader, int index) {
