@@ -295,7 +295,6 @@ void CDevicePage::SetRowTexts(int row, const wchar_t* const texts[8]) {
 }
 
 void CDevicePage::SetRowTextsOf(int row, int device, const wchar_t* const texts[8]) {
-  if (AnyNull(texts)) return;
   for (int i = 0; i < 8; ++i) SetCellText(row, device, kTextColumns[i], texts[i]);
 }
 

@@ -101,6 +101,7 @@ private:
   static constexpr int kColumns = 10;
   typedef std::array<CString, kColumns> RowTexts;
 
+  // SetRowTexts for a row whose device is known; the texts are not null.
   void SetRowTextsOf(int row, int device, const wchar_t* const texts[8]);
   void SetCellText(int row, int device, int column, const wchar_t* text);
   // The row of `device` (its item data), or -1.
