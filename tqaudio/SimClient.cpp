@@ -25,6 +25,18 @@ void DeviceKeyName(wchar_t (&name)[32], int index) {
   name[31] = L'\0';
 }
 
+// The driver's service opened for `access`. The manager's handle may close before
+// the service's: each stands alone.
+HRESULT OpenDriverService(DWORD access, CServiceHandle& service) {
+  CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  if (!manager)
+    return LastError();
+  service.Attach(OpenServiceW(manager.Get(), TQSIM_SERVICE_NAME, access));
+  return service ? S_OK : LastError();
+}
+
+const HRESULT kServiceMissing = HRESULT_FROM_WIN32(ERROR_SERVICE_DOES_NOT_EXIST);
+
 // Waits until the service leaves its pending state; returns the state reached.
 DWORD WaitWhilePending(SC_HANDLE service, DWORD pendingState, SERVICE_STATUS& status) {
   for (int attempt = 0; attempt < 200; ++attempt) {
@@ -216,23 +228,18 @@ HRESULT Install(const wchar_t* driverFile) {
 }
 
 DWORD QueryState() {
-  CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return 0;
-  CServiceHandle service(OpenServiceW(manager.Get(), TQSIM_SERVICE_NAME, SERVICE_QUERY_STATUS));
+  CServiceHandle service;
   SERVICE_STATUS status = {};
-  if (!service || !QueryServiceStatus(service.Get(), &status))
+  if (FAILED(OpenDriverService(SERVICE_QUERY_STATUS, service)) || !QueryServiceStatus(service.Get(), &status))
     return 0;
   return status.dwCurrentState;
 }
 
 HRESULT Start() {
-  CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return LastError();
-  CServiceHandle service(OpenServiceW(manager.Get(), TQSIM_SERVICE_NAME, SERVICE_START | SERVICE_QUERY_STATUS));
-  if (!service)
-    return LastError();
+  CServiceHandle service;
+  HRESULT hr = OpenDriverService(SERVICE_START | SERVICE_QUERY_STATUS, service);
+  if (FAILED(hr))
+    return hr;
   if (!StartServiceW(service.Get(), 0, nullptr) && GetLastError() != ERROR_SERVICE_ALREADY_RUNNING)
     return LastError();
   SERVICE_STATUS status = {};
@@ -246,12 +253,10 @@ HRESULT Start() {
 }
 
 HRESULT Stop() {
-  CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return LastError();
-  CServiceHandle service(OpenServiceW(manager.Get(), TQSIM_SERVICE_NAME, SERVICE_STOP | SERVICE_QUERY_STATUS));
-  if (!service)
-    return GetLastError() == ERROR_SERVICE_DOES_NOT_EXIST ? S_OK : LastError();
+  CServiceHandle service;
+  HRESULT hr = OpenDriverService(SERVICE_STOP | SERVICE_QUERY_STATUS, service);
+  if (FAILED(hr))
+    return hr == kServiceMissing ? S_OK : hr;
   SERVICE_STATUS status = {};
   if (!ControlService(service.Get(), SERVICE_CONTROL_STOP, &status)) {
     DWORD error = GetLastError();
@@ -271,13 +276,11 @@ HRESULT Remove() {
   LONG status = RegDeleteTreeW(HKEY_LOCAL_MACHINE, TQSIM_PARAMETERS_PATH);
   if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
     return FromStatus(status);
-  CServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  if (!manager)
-    return LastError();
-  CServiceHandle service(OpenServiceW(manager.Get(), TQSIM_SERVICE_NAME, DELETE));
+  CServiceHandle service;
+  hr = OpenDriverService(DELETE, service);
+  if (FAILED(hr) && hr != kServiceMissing)
+    return hr;
   if (service && !DeleteService(service.Get()))
-    return LastError();
-  if (!service && GetLastError() != ERROR_SERVICE_DOES_NOT_EXIST)
     return LastError();
   wchar_t target[MAX_PATH];
   hr = InstalledDriverPath(target, MAX_PATH);
