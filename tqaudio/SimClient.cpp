@@ -4,6 +4,8 @@
 
 #include <cwchar>
 
+#include "support/Win32Result.h"
+
 namespace {
 
 // Registry functions return their error instead of setting the last error.

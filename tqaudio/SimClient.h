@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "support/UniqueHandle.h"
-#include "support/Win32Result.h"
 #include "tqaudio/SimControl.h"
 
 // The control device \\.\TqSimControl of a running driver.
