@@ -11,11 +11,19 @@ namespace {
 std::function<void()> g_script;
 MessageBoxAnswerer* g_pAnswerer = nullptr;
 
+BOOL CALLBACK CloseTopLevelWindow(HWND hWnd, LPARAM) {
+  if (::IsWindowVisible(hWnd)) ::PostMessageW(hWnd, WM_CLOSE, 0, 0);
+  return TRUE;
+}
+
 void CALLBACK ScriptTimerProc(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);
   std::function<void()> script;
   script.swap(g_script);
   if (script) script();
+  // A failed ASSERT leaves the script before it closes its window: closed here,
+  // the test reports the failure instead of waiting for its timeout.
+  if (::testing::Test::HasFatalFailure()) ::EnumThreadWindows(::GetCurrentThreadId(), &CloseTopLevelWindow, 0);
 }
 
 bool IsMessageBox(HWND hWnd) {
