@@ -19,6 +19,7 @@ HMODULE UseResourceModule();
 // next on this thread (a sheet's or a dialog's DoModal). Made before DoModal and
 // kept past it: the test fails when the script has not run by the time the object
 // goes, since a window that never came up would otherwise pass every check in it.
+// A script left by a failed ASSERT closes the thread's windows, ending the loop.
 class ModalScript {
 public:
   explicit ModalScript(std::function<void()> script);
