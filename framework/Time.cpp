@@ -36,6 +36,13 @@ CString FormatTm(const struct tm& calendar, const wchar_t* pszFormat) {
   return CString();
 }
 
+// One field of the local calendar time plus its offset, or -1 when the time
+// cannot be converted.
+int LocalField(const CTime& time, int tm::*pField, int nOffset) {
+  struct tm calendar;
+  return time.GetLocalTm(&calendar) ? calendar.*pField + nOffset : -1;
+}
+
 }  // namespace
 
 CTimeSpan::CTimeSpan(LONG days, int hours, int minutes, int seconds)
@@ -127,40 +134,13 @@ bool CTime::GetAsSystemTime(SYSTEMTIME& st) const {
   return true;
 }
 
-int CTime::GetYear() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_year + 1900 : -1;
-}
-
-int CTime::GetMonth() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_mon + 1 : -1;
-}
-
-int CTime::GetDay() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_mday : -1;
-}
-
-int CTime::GetHour() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_hour : -1;
-}
-
-int CTime::GetMinute() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_min : -1;
-}
-
-int CTime::GetSecond() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_sec : -1;
-}
-
-int CTime::GetDayOfWeek() const {
-  struct tm calendar;
-  return GetLocalTm(&calendar) ? calendar.tm_wday + 1 : -1;
-}
+int CTime::GetYear() const { return LocalField(*this, &tm::tm_year, 1900); }
+int CTime::GetMonth() const { return LocalField(*this, &tm::tm_mon, 1); }
+int CTime::GetDay() const { return LocalField(*this, &tm::tm_mday, 0); }
+int CTime::GetHour() const { return LocalField(*this, &tm::tm_hour, 0); }
+int CTime::GetMinute() const { return LocalField(*this, &tm::tm_min, 0); }
+int CTime::GetSecond() const { return LocalField(*this, &tm::tm_sec, 0); }
+int CTime::GetDayOfWeek() const { return LocalField(*this, &tm::tm_wday, 1); }
 
 CString CTime::Format(const wchar_t* pszFormat) const {
   struct tm calendar;
