@@ -207,6 +207,11 @@ int wmain() {
       app.m_pMainWnd = nullptr;
     }
     ::UnhookWindowsHookEx(g_paintHook);
+    if (g_firstPaintDone < 0) {
+      // The sheet closed without painting: Wine had no display for this prefix.
+      std::printf("no device list was painted: is DISPLAY set for the prefix's wineserver?\n");
+      return 1;
+    }
     const double firstPaint = (g_firstPaintDone - t0) * 1000;
     std::printf("start-up: process start to main %.1f ms; COM, loader and module %.1f ms; to the first painted"
                 " device list (%d rows) %.1f ms\n",
@@ -272,6 +277,10 @@ int wmain() {
       ::PostMessageW(s_hSheet, WM_CLOSE, 0, 0);
     });
     sheet.DoModal();
+  }
+  if (refreshTimes.empty() || rawTimes.empty()) {
+    std::printf("no refresh was measured: the page's sheet did not run\n");
+    return 1;
   }
   const double refresh = Median(refreshTimes), raw = Median(rawTimes);
   std::printf("refresh of %d running devices (values change each time): median %.2f ms over %d rounds\n", kDevices,
