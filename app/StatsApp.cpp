@@ -12,35 +12,11 @@
 #include "resloader/TqResLoader.h"
 #include "resources/resource.h"
 #include "stats/Formatting.h"
+#include "support/ComOwner.h"
 
 namespace {
 
 const wchar_t kModuleBaseName[] = L"DelvoraRes";
-
-// Owns one COM interface pointer and releases it on every path.
-template <typename T>
-class CComOwner {
-public:
-  CComOwner() = default;
-  CComOwner(const CComOwner&) = delete;
-  CComOwner& operator=(const CComOwner&) = delete;
-  ~CComOwner() { Release(); }
-  void Release() {
-    if (m_p) {
-      m_p->Release();
-      m_p = nullptr;
-    }
-  }
-  T* get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  void** Receive() {
-    Release();
-    return reinterpret_cast<void**>(&m_p);
-  }
-
-private:
-  T* m_p = nullptr;
-};
 
 // Clears a VARIANT on every path.
 class CVariantOwner {

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "resloader/TqResLoader.h"
+#include "support/ComOwner.h"
 
 namespace {
 
@@ -33,23 +34,6 @@ public:
 
 private:
   BSTR m_bstr;
-};
-
-template <typename T>
-class ComPtr {
-public:
-  ComPtr() = default;
-  ComPtr(const ComPtr&) = delete;
-  ComPtr& operator=(const ComPtr&) = delete;
-  ~ComPtr() {
-    if (m_p) m_p->Release();
-  }
-  T* Get() const { return m_p; }
-  T* operator->() const { return m_p; }
-  void** Receive() { return reinterpret_cast<void**>(&m_p); }
-
-private:
-  T* m_p = nullptr;
 };
 
 // The function at `slot` of an interface's table, as a caller that knows only slots sees it.
@@ -99,32 +83,32 @@ protected:
   };
   static StartUp RunStartUp() {
     StartUp result;
-    ComPtr<IUnknown> loader;
+    CComOwner<IUnknown> loader;
     result.hrCreate =
         CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader, loader.Receive());
-    if (FAILED(result.hrCreate) || loader.Get() == nullptr) return result;
-    Slot<GetCurrentLanguageFn>(loader.Get(), 15)(loader.Get(), &result.selector);
+    if (FAILED(result.hrCreate) || loader.get() == nullptr) return result;
+    Slot<GetCurrentLanguageFn>(loader.get(), 15)(loader.get(), &result.selector);
     Bstr name(L"DelvoraRes");
     Bstr text;
-    result.hrString = Slot<LoadResStringFn>(loader.Get(), 9)(loader.Get(), result.selector, name.Get(), 102,
+    result.hrString = Slot<LoadResStringFn>(loader.get(), 9)(loader.get(), result.selector, name.Get(), 102,
                                                              text.Receive());
     result.text = text.Text();
     VARIANT module;
     ZeroMemory(&module, sizeof(module));
-    result.hrModule = Slot<GetResModuleFn>(loader.Get(), 13)(loader.Get(), result.selector, name.Get(), &module);
+    result.hrModule = Slot<GetResModuleFn>(loader.get(), 13)(loader.get(), result.selector, name.Get(), &module);
     result.type = module.vt;
     result.hModule = ResModuleFromVariant(module);
     VariantClear(&module);
     return result;
   }
   static std::wstring GuiLanguageBySlot() {
-    ComPtr<IUnknown> languages;
+    CComOwner<IUnknown> languages;
     if (FAILED(CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqGuiLanguages,
                                 languages.Receive()))) {
       return L"<not created>";
     }
     Bstr code;
-    Slot<GetGuiLanguageFn>(languages.Get(), 7)(languages.Get(), code.Receive());
+    Slot<GetGuiLanguageFn>(languages.get(), 7)(languages.get(), code.Receive());
     return code.Text();
   }
 };
@@ -194,7 +178,7 @@ TEST_F(ResLoader, GermanInterfaceChoosesTheGermanModule) {
 }
 
 TEST_F(ResLoader, LanguagesWithoutAModuleFallBack) {
-  ComPtr<ITqResLoader> loader;
+  CComOwner<ITqResLoader> loader;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader,
                                    loader.Receive()));
   Bstr name(L"DelvoraRes");
@@ -233,7 +217,7 @@ TEST_F(ResLoader, LanguagesWithoutAModuleFallBack) {
 }
 
 TEST_F(ResLoader, BadRequestsFailCleanly) {
-  ComPtr<ITqResLoader> loader;
+  CComOwner<ITqResLoader> loader;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader,
                                    loader.Receive()));
   Bstr text(L"stale");
@@ -261,20 +245,20 @@ TEST_F(ResLoader, BadRequestsFailCleanly) {
   EXPECT_EQ(E_POINTER, loader->GetCurrentLanguage(nullptr));
 
   // No aggregation; both interfaces are one object.
-  ComPtr<IUnknown> outer;
+  CComOwner<IUnknown> outer;
   EXPECT_EQ(CLASS_E_NOAGGREGATION,
-            CoCreateInstance(CLSID_TqResLoader, reinterpret_cast<IUnknown*>(loader.Get()), CLSCTX_INPROC_SERVER,
+            CoCreateInstance(CLSID_TqResLoader, reinterpret_cast<IUnknown*>(loader.get()), CLSCTX_INPROC_SERVER,
                              IID_IUnknown, outer.Receive()));
-  ComPtr<ITqGuiLanguages> languages;
+  CComOwner<ITqGuiLanguages> languages;
   ASSERT_EQ(S_OK, loader->QueryInterface(IID_ITqGuiLanguages, languages.Receive()));
-  ComPtr<IUnknown> a, b;
+  CComOwner<IUnknown> a, b;
   loader->QueryInterface(IID_IUnknown, a.Receive());
   languages->QueryInterface(IID_IUnknown, b.Receive());
-  EXPECT_EQ(a.Get(), b.Get());
+  EXPECT_EQ(a.get(), b.get());
 }
 
 TEST_F(ResLoader, OtherThreadsOfTheApartmentShareTheObject) {
-  ComPtr<ITqResLoader> loader;
+  CComOwner<ITqResLoader> loader;
   ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader,
                                    loader.Receive()));
   HRESULT results[4] = {E_FAIL, E_FAIL, E_FAIL, E_FAIL};
@@ -309,7 +293,7 @@ TEST(ResLoaderUserLanguage, FollowsTheInterfaceLanguage) {
   ASSERT_GE(CoInitializeEx(nullptr, COINIT_MULTITHREADED), 0);
   SetEnvironmentVariableW(TQRESLOADER_LANGUAGE_ENV, nullptr);
   {
-    ComPtr<ITqGuiLanguages> languages;
+    CComOwner<ITqGuiLanguages> languages;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqGuiLanguages,
                                      languages.Receive()));
     Bstr code;
@@ -319,7 +303,7 @@ TEST(ResLoaderUserLanguage, FollowsTheInterfaceLanguage) {
     EXPECT_EQ(S_OK, languages->GetLanguageOverride(override.Receive()));
     EXPECT_EQ(L"", override.Text());
 
-    ComPtr<ITqResLoader> loader;
+    CComOwner<ITqResLoader> loader;
     ASSERT_EQ(S_OK, CoCreateInstance(CLSID_TqResLoader, nullptr, CLSCTX_INPROC_SERVER, IID_ITqResLoader,
                                      loader.Receive()));
     LONG selector = 0;
