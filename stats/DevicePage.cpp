@@ -2,31 +2,11 @@
 
 #include <algorithm>
 
-#include "driver/DeviceDiscovery.h"
-#include "driver/DriverControl.h"
 #include "framework/MessageBox.h"
 #include "framework/Menu.h"
 #include "resources/resource.h"
 #include "stats/Formatting.h"
-
-// ---- device access --------------------------------------------------------------
-
-int CDeviceAccess::GetDeviceCount() { return ::GetDeviceCount(); }
-
-HRESULT CDeviceAccess::QueryWaveInCounters(int nDevice, WaveCounters& record) {
-  return ::QueryWaveInCounters(nDevice, record);
-}
-
-HRESULT CDeviceAccess::QueryWaveOutCounters(int nDevice, WaveCounters& record) {
-  return ::QueryWaveOutCounters(nDevice, record);
-}
-
-CDeviceAccess& CDeviceAccess::Driver() {
-  static CDeviceAccess s_driver;
-  return s_driver;
-}
-
-// ---- the page -------------------------------------------------------------------
+#include "stats/ItemColumns.h"
 
 namespace {
 
@@ -36,62 +16,41 @@ const UINT kRefreshPeriodMs = 500;
 const int kImageIdle = 0;
 const int kImageRunning = 1;
 
-// Header images.
-const int kImageAscending = 0;
-const int kImageDescending = 1;
-
-// Widths of columns 0 to 9 (device, state, start, average, address, address
-// port, port, codec, duration, counter).
-const int kColumnWidths[10] = {75, 70, 60, 55, 85, 55, 60, 50, 80, 100};
-
-// Room a header item needs beside its title: the item's padding and the sort
-// arrow's image, so that a title is not cut when its column is the sorted one.
-const int kHeaderTitleRoom = 32;
-
-// Room a cell needs beside its text (the list view's left and right margins).
-const int kCellTextRoom = 14;
-const int kAddressColumn = 4;
-
-// Where the eight texts of InsertRow/SetRowTexts go: start, average, address,
-// address port, port, codec, counter, duration.
-const int kTextColumns[8] = {2, 3, 4, 5, 6, 7, 9, 8};
-
-const wchar_t* const kEmptyTexts[8] = {L"", L"", L"", L"", L"", L"", L"", L""};
-
-bool AnyNull(const wchar_t* const texts[8]) {
-  if (!texts) return true;
-  for (int i = 0; i < 8; ++i) {
-    if (!texts[i]) return true;
+// The running state's text, loaded once per process (empty without the module).
+const CString& RunningText() {
+  static CString s_strRunning;
+  static bool s_bLoaded = false;
+  if (!s_bLoaded) {
+    s_bLoaded = true;
+    s_strRunning.LoadString(IDS_STATE_RUNNING);
   }
-  return false;
+  return s_strRunning;
 }
 
-// Redraw of a list switched off for a bulk change and back on (with a repaint)
-// when the change is done, or before a message box needs the list painted.
-class CRedrawOff {
-public:
-  explicit CRedrawOff(const CListCtrl& list) : m_list(list) { Off(); }
-  ~CRedrawOff() { On(); }
-  CRedrawOff(const CRedrawOff&) = delete;
-  CRedrawOff& operator=(const CRedrawOff&) = delete;
-  void Off() {
-    if (m_bOn) {
-      m_list.SetRedraw(FALSE);
-      m_bOn = false;
-    }
-  }
-  void On() {
-    if (!m_bOn) {
-      m_list.SetRedraw(TRUE);
-      m_list.Invalidate(FALSE);
-      m_bOn = true;
-    }
-  }
+CString StateText(const ItemData& item) { return item.m_bActive ? RunningText() : CString(); }
 
-private:
-  const CListCtrl& m_list;
-  bool m_bOn = true;
+// Running streams sort before idle devices.
+int ByState(const ItemData& a, const ItemData& b, bool bAscending) {
+  return CompareLong(a.m_bActive ? 0 : 1, b.m_bActive ? 0 : 1, bAscending);
+}
+
+using namespace item_columns;
+
+// The device page's columns; ties fall back to device order, ascending whatever
+// the direction.
+const ListColumn kColumnTable[] = {
+    {IDS_COL_DEVICE, 75, LVCFMT_LEFT, DeviceText, ByDevice, nullptr, nullptr},
+    {IDS_COL_STATE, 70, LVCFMT_LEFT, StateText, ByState, DeviceOrder, nullptr},
+    {IDS_COL_START_TIME, 60, LVCFMT_LEFT, StartText, ByStart, DeviceOrder, TimeStampSample},
+    {IDS_COL_AVERAGE, 55, LVCFMT_LEFT, AverageText, ByAverage, DeviceOrder, nullptr},
+    {IDS_COL_ADDRESS, 85, LVCFMT_LEFT, AddressText, ByAddress, DeviceOrder, AddressSample},
+    {IDS_COL_ADDRESS_PORT, 55, LVCFMT_LEFT, AddressPortText, ByAddressPort, DeviceOrder, nullptr},
+    {IDS_COL_PORT, 60, LVCFMT_LEFT, PortText, ByPort, DeviceOrder, nullptr},
+    {IDS_COL_CODEC, 50, LVCFMT_LEFT, CodecText, ByCodec, DeviceOrder, nullptr},
+    {IDS_COL_DURATION, 80, LVCFMT_LEFT, DurationText, ByDuration, DeviceOrder, nullptr},
+    {IDS_COL_COUNTER, 100, LVCFMT_LEFT, CounterText, ByCounter, DeviceOrder, nullptr},
 };
+static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
 
 }  // namespace
 
@@ -142,40 +101,20 @@ BOOL CDevicePage::OnInitDialog() {
 
   m_nDeviceCount = std::max(0, m_pDeviceAccess->GetDeviceCount());
 
-  m_strColDevice.LoadString(IDS_COL_DEVICE);
-  m_strColStart.LoadString(IDS_COL_START_TIME);
-  m_strColAddress.LoadString(IDS_COL_ADDRESS);
-  m_strColAddressPort.LoadString(IDS_COL_ADDRESS_PORT);
-  m_strColPort.LoadString(IDS_COL_PORT);
-  m_strColDuration.LoadString(IDS_COL_DURATION);
-  m_strColAverage.LoadString(IDS_COL_AVERAGE);
-  m_strColCounter.LoadString(IDS_COL_COUNTER);
-  m_strColState.LoadString(IDS_COL_STATE);
-  m_strRunning.LoadString(IDS_STATE_RUNNING);
-  m_strColCodec.LoadString(IDS_COL_CODEC);
-
-  const CString* titles[kColumns] = {&m_strColDevice,  &m_strColState,       &m_strColStart, &m_strColAverage,
-                                     &m_strColAddress, &m_strColAddressPort, &m_strColPort,  &m_strColCodec,
-                                     &m_strColDuration, &m_strColCounter};
-  for (int col = 0; col < kColumns; ++col) {
-    // The widths are minimums: a longer title (another language, another font) widens its column.
-    int width = std::max(kColumnWidths[col], m_listDevices.GetStringWidth(*titles[col]) + kHeaderTitleRoom);
-    // An address column must show the longest dotted quad whole.
-    if (col == kAddressColumn)
-      width = std::max(width, m_listDevices.GetStringWidth(L"255.255.255.255") + kCellTextRoom);
-    m_listDevices.InsertColumn(col, *titles[col], LVCFMT_LEFT, width, col);
-  }
+  InsertColumns(m_listDevices, kColumnTable, kColumns, m_strTitles.data());
 
   m_rowTexts.assign(static_cast<size_t>(m_nDeviceCount), RowTexts());
   m_rowOfDevice.assign(static_cast<size_t>(m_nDeviceCount), -1);
   {
     // Under Wine an insert with redraw on costs milliseconds; off, microseconds.
     CRedrawOff redrawOff(m_listDevices);
-    for (int n = 0; n < m_nDeviceCount; ++n) InsertRow(n, kImageIdle, n, kEmptyTexts);
+    m_aItemData.resize(static_cast<size_t>(m_nDeviceCount));
+    for (int n = 0; n < m_nDeviceCount; ++n) {
+      ItemData& item = m_aItemData[static_cast<size_t>(n)];
+      item.m_nDevice = n;
+      InsertRow(n, kImageIdle, n, RowTextsOf(item));
+    }
   }
-
-  m_aItemData.resize(static_cast<size_t>(m_nDeviceCount));
-  for (size_t n = 0; n < m_aItemData.size(); ++n) m_aItemData[n].m_nDevice = static_cast<int>(n);
 
   CheckDlgButton(IDC_DETAILS, BST_CHECKED);
   SetSortColumn(0);
@@ -227,21 +166,7 @@ void CDevicePage::SortList() {
   }
 }
 
-void CDevicePage::SetSortColumn(int column) {
-  CHeaderCtrl header(m_listDevices.GetHeaderCtrl());
-  HDITEMW item = {};
-  item.mask = HDI_FORMAT;
-  item.fmt = HDF_STRING;
-  header.SetItem(m_sort.column, &item);
-
-  m_sort.ascending = (column == m_sort.column) ? !m_sort.ascending : true;
-  m_sort.column = column;
-
-  item.mask = HDI_FORMAT | HDI_IMAGE;
-  item.fmt = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
-  item.iImage = m_sort.ascending ? kImageAscending : kImageDescending;
-  header.SetItem(column, &item);
-}
+void CDevicePage::SetSortColumn(int column) { ::SetSortColumn(m_listDevices, m_sort, column); }
 
 int CALLBACK CDevicePage::CompareItems(LPARAM a, LPARAM b, LPARAM sortState) {
   // The bound is the item array, sized to the device count: a row's item data
@@ -249,53 +174,36 @@ int CALLBACK CDevicePage::CompareItems(LPARAM a, LPARAM b, LPARAM sortState) {
   const size_t bound = m_aItemData.size();
   const SortState* pSort = reinterpret_cast<const SortState*>(sortState);
   if (static_cast<ULONG_PTR>(a) >= bound || static_cast<ULONG_PTR>(b) >= bound || !pSort) return 0;
-  const ItemData& A = m_aItemData[static_cast<size_t>(a)];
-  const ItemData& B = m_aItemData[static_cast<size_t>(b)];
-  const bool dir = pSort->ascending;
-  int result = 0;
-  switch (pSort->column) {
-    case 0: return CompareLong(A.m_nDevice, B.m_nDevice, dir);
-    case 1: result = CompareLong(A.m_bActive ? 0 : 1, B.m_bActive ? 0 : 1, dir); break;
-    case 2: result = CompareTime(A.m_timeStart, B.m_timeStart, dir); break;
-    case 3: result = CompareDouble(A.m_dAverage, B.m_dAverage, dir); break;
-    case 4: result = CompareText(A.m_strAddress, B.m_strAddress, dir); break;
-    case 5: result = CompareULong(A.m_wAddressPort, B.m_wAddressPort, dir); break;
-    case 6: result = CompareULong(A.m_wPort, B.m_wPort, dir); break;
-    case 7: result = CompareULong(A.m_wCodec, B.m_wCodec, dir); break;
-    case 8: result = CompareTimeSpan(A.m_spanDuration, B.m_spanDuration, dir); break;
-    case 9: result = CompareULong(A.m_dwCounter, B.m_dwCounter, dir); break;
-    default: return 0;
-  }
-  // Ties fall back to device order, ascending whatever the direction.
-  return result != 0 ? result : CompareLong(A.m_nDevice, B.m_nDevice, true);
+  return CompareByColumn(kColumnTable, kColumns, m_aItemData[static_cast<size_t>(a)],
+                         m_aItemData[static_cast<size_t>(b)], *pSort);
 }
 
-void CDevicePage::InsertRow(int row, int image, int device, const wchar_t* const texts[8]) {
-  if (AnyNull(texts)) return;
-  CString strDevice;
-  strDevice.Format(L"%03d", device);
+CDevicePage::RowTexts CDevicePage::RowTextsOf(const ItemData& item) {
+  RowTexts texts;
+  texts[0] = kColumnTable[0].pfnText(item);
+  if (item.m_bActive) {
+    for (int col = 1; col < kColumns; ++col) texts[static_cast<size_t>(col)] = kColumnTable[col].pfnText(item);
+  }
+  return texts;
+}
+
+void CDevicePage::InsertRow(int row, int image, int device, const RowTexts& texts) {
   const int inserted =
-      m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, strDevice, 0, 0, image, device);
+      m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, texts[0], 0, 0, image, device);
   if (inserted < 0) return;
   ++m_nCellUpdates;
   if (device >= 0 && static_cast<size_t>(device) < m_rowTexts.size()) {
     // A new row's subitems are empty: the cache starts from there.
     RowTexts& cache = m_rowTexts[static_cast<size_t>(device)];
     for (CString& text : cache) text.Empty();
-    cache[0] = strDevice;
+    cache[0] = texts[0];
     m_rowOfDevice[static_cast<size_t>(device)] = inserted;
   }
-  SetCellText(inserted, device, 1, image == kImageRunning ? m_strRunning.GetString() : L"");
-  SetRowTextsOf(inserted, device, texts);
+  SetRowTexts(inserted, device, texts);
 }
 
-void CDevicePage::SetRowTexts(int row, const wchar_t* const texts[8]) {
-  if (AnyNull(texts)) return;
-  SetRowTextsOf(row, static_cast<int>(m_listDevices.GetItemData(row)), texts);
-}
-
-void CDevicePage::SetRowTextsOf(int row, int device, const wchar_t* const texts[8]) {
-  for (int i = 0; i < 8; ++i) SetCellText(row, device, kTextColumns[i], texts[i]);
+void CDevicePage::SetRowTexts(int row, int device, const RowTexts& texts) {
+  for (int col = 1; col < kColumns; ++col) SetCellText(row, device, col, texts[static_cast<size_t>(col)]);
 }
 
 void CDevicePage::SetCellText(int row, int device, int column, const wchar_t* text) {
@@ -379,26 +287,11 @@ void CDevicePage::RefreshDevices() {
       return;
     }
 
-    if (item.m_bActive) {
-      CString strAddressPort, strPort, strCounter, strDuration;
-      strAddressPort.Format(L"%ld", static_cast<long>(item.m_wAddressPort));
-      strPort.Format(L"%ld", static_cast<long>(item.m_wPort));
-      strCounter.Format(L"%lu", static_cast<unsigned long>(item.m_dwCounter));
-      strDuration.Format(L"%lu", static_cast<unsigned long>(ClampToULong(item.m_spanDuration.GetTotalSeconds())));
-      const CString strStart = FormatTimeStamp(item.m_timeStart);
-      const CString strAverage = FormatAverage(item.m_dAverage);
-      const CString strCodec = FormatCodecName(item.m_wCodec);
-      const wchar_t* const texts[8] = {strStart,   strAverage, item.m_strAddress, strAddressPort,
-                                       strPort,    strCodec,   strCounter,        strDuration};
-      if (bWasRunning) {
-        SetRowTextsOf(row, i, texts);
-      } else {
-        m_listDevices.DeleteItem(row);
-        InsertRow(row, kImageRunning, i, texts);
-      }
-    } else if (bWasRunning) {
+    if (item.m_bActive && bWasRunning) {
+      SetRowTexts(row, i, RowTextsOf(item));
+    } else if (item.m_bActive || bWasRunning) {
       m_listDevices.DeleteItem(row);
-      InsertRow(row, kImageIdle, i, kEmptyTexts);
+      InsertRow(row, item.m_bActive ? kImageRunning : kImageIdle, i, RowTextsOf(item));
     }
   }
   SortList();

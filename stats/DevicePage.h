@@ -11,37 +11,14 @@
 #include <memory>
 #include <vector>
 
+#include "driver/DeviceAccess.h"
 #include "driver/DriverProtocol.h"
 #include "framework/ImageList.h"
 #include "framework/ListCtrl.h"
 #include "framework/PropertySheet.h"
 #include "framework/String.h"
 #include "stats/ItemData.h"
-
-// The timer id that every page uses on its own window.
-constexpr UINT_PTR IDT_REFRESH = 2024;
-
-// Sort order of a list page; its address is the list's sort callback value.
-struct SortState {
-  bool ascending;
-  int column;
-};
-
-// How the device page reaches the devices: the driver's requests, or a stand-in
-// (tests give the page a fake driver this way).
-class CDeviceAccess {
-public:
-  virtual ~CDeviceAccess() = default;
-  // The number of devices (the registry's count, cached for the process).
-  virtual int GetDeviceCount();
-  // One complete open, request, close each; a negative result code on failure,
-  // with the record untouched.
-  virtual HRESULT QueryWaveInCounters(int nDevice, WaveCounters& record);
-  virtual HRESULT QueryWaveOutCounters(int nDevice, WaveCounters& record);
-
-  // The driver itself.
-  static CDeviceAccess& Driver();
-};
+#include "stats/ListPage.h"
 
 class CDevicePage : public CPropertyPage {
   DECLARE_DYNCREATE(CDevicePage)
@@ -71,14 +48,6 @@ public:
   // The list's sort callback: a and b are device indexes, sortState a SortState*.
   static int CALLBACK CompareItems(LPARAM a, LPARAM b, LPARAM sortState);
 
-  // Inserts a row for `device` at position `row` with image 0 (idle) or 1
-  // (running); texts are start time, average, address, address port, port, codec,
-  // counter, duration. Does nothing when any text is null.
-  void InsertRow(int row, int image, int device, const wchar_t* const texts[8]);
-  // Sets columns 2 to 9 of row `row` (texts as for InsertRow); a cell whose text
-  // is already the same is left alone. Does nothing when any text is null.
-  void SetRowTexts(int row, const wchar_t* const texts[8]);
-
   const SortState& GetSortState() const { return m_sort; }
   int GetDeviceCount() const { return m_nDeviceCount; }
   // The number of list cells whose text the page has set (benchmarks read it).
@@ -101,8 +70,12 @@ private:
   static constexpr int kColumns = 10;
   typedef std::array<CString, kColumns> RowTexts;
 
-  // SetRowTexts for a row whose device is known; the texts are not null.
-  void SetRowTextsOf(int row, int device, const wchar_t* const texts[8]);
+  // The texts of an item's row: the device always, the others while it runs.
+  static RowTexts RowTextsOf(const ItemData& item);
+  // Inserts the row of `device` at `row` with image 0 (idle) or 1 (running).
+  void InsertRow(int row, int image, int device, const RowTexts& texts);
+  // Sets the row's cells; a cell whose text is already the same is left alone.
+  void SetRowTexts(int row, int device, const RowTexts& texts);
   void SetCellText(int row, int device, int column, const wchar_t* text);
   // The row of `device` (its item data), or -1.
   int FindRow(int device);
@@ -114,17 +87,7 @@ private:
   std::unique_ptr<CImageList> m_pLargeImages;   // 32x32 row images
   std::unique_ptr<CImageList> m_pSmallImages;   // 16x16 row images
 
-  CString m_strColState;
-  CString m_strColDevice;
-  CString m_strColStart;
-  CString m_strColAverage;
-  CString m_strColAddress;
-  CString m_strColAddressPort;
-  CString m_strColPort;
-  CString m_strColDuration;
-  CString m_strColCounter;
-  CString m_strColCodec;
-  CString m_strRunning;
+  std::array<CString, kColumns> m_strTitles;
 
   int m_nDeviceCount = 0;
   SortState m_sort;

@@ -47,6 +47,13 @@ int OrderItems(const ItemData& lhs, const ItemData& rhs) {
 
 bool operator<(const ItemData& lhs, const ItemData& rhs) { return OrderItems(lhs, rhs) < 0; }
 
+void CEndedStreamQueue::Append(const ItemData& item) {
+  if (m_bBounded) {
+    while (m_items.size() >= kWaitingBound) m_items.pop_front();
+  }
+  m_items.push_back(item);
+}
+
 bool CEndedStreamQueue::TakeFront(ItemData& item) {
   if (m_items.empty()) return false;
   item = m_items.front();

@@ -39,18 +39,30 @@ struct ItemData {
 bool operator<(const ItemData& lhs, const ItemData& rhs);
 
 // First-in first-out queue of ended streams: the device page appends, the record
-// log page takes from the front. GUI thread only; unbounded.
+// log page takes from the front. GUI thread only. Until the record log page first
+// takes from it, it keeps only the newest kWaitingBound items: the history keeps
+// no more than that, so the first trim would erase the older ones anyway, and no
+// log file can be open before the page is shown. From then on it is unbounded,
+// so that no ended stream misses the log.
 class CEndedStreamQueue {
 public:
-  void Append(const ItemData& item) { m_items.push_back(item); }
+  static constexpr size_t kWaitingBound = 2000;  // the largest history size
+
+  void Append(const ItemData& item);
   // Copies the front item out and removes it; false when the queue is empty.
   bool TakeFront(ItemData& item);
   bool IsEmpty() const { return m_items.empty(); }
   size_t GetCount() const { return m_items.size(); }
   void Clear() { m_items.clear(); }
+  // The record log page takes over: from now on nothing is dropped.
+  void StopBounding() { m_bBounded = false; }
+  // Back to the state at start-up (tests).
+  void StartBounding() { m_bBounded = true; }
+  bool IsBounded() const { return m_bBounded; }
 
 private:
   std::deque<ItemData> m_items;
+  bool m_bBounded = true;
 };
 
 extern CEndedStreamQueue g_qEndedStreams;

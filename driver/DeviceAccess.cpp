@@ -1,0 +1,19 @@
+#include "driver/DeviceAccess.h"
+
+#include "driver/DeviceDiscovery.h"
+#include "driver/DriverControl.h"
+
+int CDeviceAccess::GetDeviceCount() { return ::GetDeviceCount(); }
+
+HRESULT CDeviceAccess::QueryWaveInCounters(int nDevice, WaveCounters& record) {
+  return ::QueryWaveInCounters(nDevice, record);
+}
+
+HRESULT CDeviceAccess::QueryWaveOutCounters(int nDevice, WaveCounters& record) {
+  return ::QueryWaveOutCounters(nDevice, record);
+}
+
+CDeviceAccess& CDeviceAccess::Driver() {
+  static CDeviceAccess s_driver;
+  return s_driver;
+}

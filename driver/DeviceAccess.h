@@ -1,0 +1,21 @@
+#pragma once
+// How a page reaches the devices: the driver's requests, or a stand-in (tests
+// and benchmarks give a page a fake driver this way).
+
+#include <windows.h>
+
+#include "driver/DriverProtocol.h"
+
+class CDeviceAccess {
+public:
+  virtual ~CDeviceAccess() = default;
+  // The number of devices (the registry's count, cached for the process).
+  virtual int GetDeviceCount();
+  // One complete open, request, close each; a negative result code on failure,
+  // with the record untouched.
+  virtual HRESULT QueryWaveInCounters(int nDevice, WaveCounters& record);
+  virtual HRESULT QueryWaveOutCounters(int nDevice, WaveCounters& record);
+
+  // The driver itself.
+  static CDeviceAccess& Driver();
+};

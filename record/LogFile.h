@@ -1,0 +1,56 @@
+#pragma once
+// The log file: 8-bit text through the C runtime's text-mode stream, one byte per
+// character U+0001 to U+00FF, CR LF line ends, flushed after every line so that a
+// reader sees each line as soon as it is written. Characters the 8-bit form cannot
+// hold are written as "?". A line that fails to be written whole is reported, and
+// the next line never continues it. GUI thread only.
+
+#include <windows.h>
+
+#include <cstdio>
+#include <memory>
+
+#include "framework/String.h"
+
+class CLogFile {
+public:
+  CLogFile() = default;
+  ~CLogFile() = default;  // closes an open file
+  CLogFile(const CLogFile&) = delete;
+  CLogFile& operator=(const CLogFile&) = delete;
+
+  // Creates or truncates the file, shared for reading and writing by others.
+  // E_INVALIDARG for a null path, E_FAIL when a file is already open (it stays
+  // open) or the file cannot be opened.
+  HRESULT Open(const wchar_t* pszPath);
+  // Closes an open file; nothing otherwise.
+  void Close();
+  bool IsOpen() const { return m_pFile != nullptr; }
+
+  // Writes the text unchanged (formats in it are not interpreted) and a line end,
+  // then flushes. Returns the text's length, or a negative value: -1 with no file
+  // open or a null text, -2 when writing failed (see IsWriteFailing).
+  int WriteLine(const wchar_t* pszText);
+
+  // Writing has failed since the last line written whole (or since the open).
+  bool IsWriteFailing() const { return FAILED(m_hrWrite); }
+  // The result code of the failing write; 0 while writing succeeds.
+  HRESULT GetWriteError() const { return m_hrWrite; }
+  // The path of the open file (or of the last one opened).
+  const CString& GetPath() const { return m_strPath; }
+
+private:
+  struct FileCloser {
+    void operator()(FILE* pFile) const { std::fclose(pFile); }
+  };
+  // Writes text through the stream; false on failure.
+  bool Put(const wchar_t* pszText);
+  // The file's length on disk, or -1 when it cannot be read.
+  long long LengthOnDisk() const;
+
+  std::unique_ptr<FILE, FileCloser> m_pFile;
+  CString m_strPath;
+  HRESULT m_hrWrite = S_OK;
+  // Where the last whole line ended: more than that on disk is a torn line.
+  long long m_nWholeLength = 0;
+};
