@@ -129,6 +129,7 @@ protected:                                       \
 #define ON_CONTROL(code, id, memberFxn) \
   {WM_COMMAND, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id), AFX_THUNK_(pThis_->memberFxn(); *pResult_ = 0; return true;)},
 #define ON_BN_CLICKED(id, memberFxn) ON_CONTROL(BN_CLICKED, id, memberFxn)
+#define ON_EN_CHANGE(id, memberFxn) ON_CONTROL(EN_CHANGE, id, memberFxn)
 
 // WM_NOTIFY: void handler(NMHDR* pNotify, LRESULT* pResult); *pResult becomes the
 // notification's result (the framework stores it where the window needs it).

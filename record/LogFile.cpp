@@ -19,6 +19,7 @@ HRESULT CLogFile::Open(const wchar_t* pszPath) {
   m_pFile.reset(pFile);
   m_strPath = pszPath;
   m_hrWrite = S_OK;
+  m_bFailureReported = false;
   m_nWholeLength = 0;
   return S_OK;
 }
@@ -52,6 +53,7 @@ int CLogFile::WriteLine(const wchar_t* pszText) {
 
   if (bWritten && bFlushed) {
     m_hrWrite = S_OK;
+    m_bFailureReported = false;
     const long long length = LengthOnDisk();
     if (length >= 0) m_nWholeLength = length;
     return static_cast<int>(line.size());
@@ -61,4 +63,10 @@ int CLogFile::WriteLine(const wchar_t* pszText) {
   // The stream's error flag would otherwise stay set for good.
   std::clearerr(m_pFile.get());
   return -2;
+}
+
+bool CLogFile::TakeUnreportedFailure() {
+  if (!IsWriteFailing() || m_bFailureReported) return false;
+  m_bFailureReported = true;
+  return true;
 }

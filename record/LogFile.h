@@ -36,6 +36,9 @@ public:
   bool IsWriteFailing() const { return FAILED(m_hrWrite); }
   // The result code of the failing write; 0 while writing succeeds.
   HRESULT GetWriteError() const { return m_hrWrite; }
+  // True once for each run of failed writes (the first call after it began), so
+  // that the user is told once; a line written whole or a new open ends the run.
+  bool TakeUnreportedFailure();
   // The path of the open file (or of the last one opened).
   const CString& GetPath() const { return m_strPath; }
 
@@ -51,6 +54,7 @@ private:
   std::unique_ptr<FILE, FileCloser> m_pFile;
   CString m_strPath;
   HRESULT m_hrWrite = S_OK;
+  bool m_bFailureReported = false;
   // Where the last whole line ended: more than that on disk is a torn line.
   long long m_nWholeLength = 0;
 };

@@ -56,6 +56,8 @@
 #define IDS_CODEC_G729                131
 #define IDS_CODEC_OTHER               132   // message-style: %1 the tag in hexadecimal
 #define IDS_COL_CODEC                 133
+#define IDS_ERROR_FILE_WRITE          134   // message-style: %1 the path, %2 system text
+#define IDS_STATUS_WRITE_FAILED       135   // status while lines fail to reach the log file
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC

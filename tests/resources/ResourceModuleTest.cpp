@@ -47,7 +47,8 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_COL_COUNTER, {}},         {IDS_NO_PACKETS, {}},           {IDS_START_LOGGING, {}},
       {IDS_STATUS_LOGGING, {}},      {IDS_STATUS_NOT_LOGGING, {}},   {IDS_CODEC_PCM, {}},
       {IDS_CODEC_G711_MULAW, {}},    {IDS_CODEC_G711_ALAW, {}},      {IDS_CODEC_G729, {}},
-      {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},
+      {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},            {IDS_ERROR_FILE_WRITE, {L"%1", L"%2"}},
+      {IDS_STATUS_WRITE_FAILED, {}},
   };
   return table;
 }
