@@ -1,0 +1,346 @@
+// The record log page on real windows, fed through the queue of ended streams:
+// rows in sorted places, trimming to the history size, header clicks, the clear
+// request, logging on and off, and a log file that cannot be written. Ticks are
+// driven by sending the page's timer message.
+
+#include <winsock2.h>
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "framework/PropertySheet.h"
+#include "framework/String.h"
+#include "record/RecordLogData.h"
+#include "record/RecordLogPage.h"
+#include "resources/resource.h"
+#include "stats/Formatting.h"
+#include "tests/framework_windows/GuiHarness.h"
+
+using namespace gui_test;
+
+namespace {
+
+const wchar_t kOutputKey[] = L"Software\\Tarquel\\TqVudAva\\1.0";
+
+std::wstring Res(UINT id) {
+  CString s;
+  s.LoadString(id);
+  return s.GetString();
+}
+
+// An ended stream of `device` that ended `end` seconds after a fixed local time.
+ItemData Ended(int device, int end, const wchar_t* address = L"10.0.0.1", WORD port = 5000) {
+  const CTime base(2026, 3, 4, 10, 0, 0);
+  ItemData item;
+  item.m_nDevice = device;
+  item.m_timeStart = base;
+  item.m_timeLast = base + CTimeSpan(end);
+  item.m_spanDuration = CTimeSpan(end);
+  item.m_dAverage = 12.5;
+  item.m_strAddress = address;
+  item.m_wAddressPort = port;
+  item.m_wPort = 40000;
+  item.m_dwCounter = 7;
+  item.m_wCodec = 1;
+  return item;
+}
+
+std::string ReadFile(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+size_t LineCount(const std::string& text) {
+  size_t n = 0;
+  for (size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", at + 2)) ++n;
+  return n;
+}
+
+// The length of the text's last line with its line end.
+size_t LineLength(const std::string& text) {
+  const size_t start = text.rfind("\r\n", text.size() - 3);
+  return start == std::string::npos ? text.size() : text.size() - start - 2;
+}
+
+// "Output Path" set (or removed, for null) while alive; the old value comes back.
+class OutputPathValue {
+public:
+  explicit OutputPathValue(const wchar_t* pszValue) {
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, kOutputKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &m_hKey, nullptr);
+    DWORD cb = sizeof(m_old);
+    m_bHadOld = ::RegQueryValueExW(m_hKey, L"Output Path", nullptr, nullptr, reinterpret_cast<BYTE*>(m_old), &cb) == 0;
+    if (pszValue) {
+      ::RegSetValueExW(m_hKey, L"Output Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(pszValue),
+                       static_cast<DWORD>((wcslen(pszValue) + 1) * sizeof(wchar_t)));
+    } else {
+      ::RegDeleteValueW(m_hKey, L"Output Path");
+    }
+  }
+  ~OutputPathValue() {
+    if (m_bHadOld) {
+      ::RegSetValueExW(m_hKey, L"Output Path", 0, REG_SZ, reinterpret_cast<const BYTE*>(m_old),
+                       static_cast<DWORD>((wcslen(m_old) + 1) * sizeof(wchar_t)));
+    } else {
+      ::RegDeleteValueW(m_hKey, L"Output Path");
+    }
+    ::RegCloseKey(m_hKey);
+  }
+
+private:
+  HKEY m_hKey = nullptr;
+  wchar_t m_old[MAX_PATH] = {};
+  bool m_bHadOld = false;
+};
+
+class RecordLogPageTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    ASSERT_NE(nullptr, UseResourceModule()) << "bin\\enu\\DelvoraRes.dll is missing";
+    Reset();
+  }
+  void TearDown() override { Reset(); }
+  static void Reset() {
+    CRecordLogData::m_global.Clear();
+    g_qEndedStreams.Clear();
+    g_qEndedStreams.StartBounding();
+  }
+
+  void Run(const std::function<void(CRecordLogPage&)>& script) {
+    CRecordLogPage page;
+    CPropertySheet sheet(L"Record Log");
+    sheet.AddPage(&page);
+    const ModalScript inLoop([&] {
+      m_hPage = page.m_hWnd;
+      m_hList = page.m_listRecords.m_hWnd;
+      script(page);
+      ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);
+    });
+    sheet.DoModal();
+  }
+
+  void Tick() const { ::SendMessageW(m_hPage, WM_TIMER, IDT_REFRESH, 0); }
+  int Rows() const { return static_cast<int>(::SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0)); }
+  HWND Header() const { return reinterpret_cast<HWND>(::SendMessageW(m_hList, LVM_GETHEADER, 0, 0)); }
+  bool HasArrow(int column) const { return (HeaderFormat(Header(), column) & HDF_IMAGE) != 0; }
+  // The devices of the rows, top to bottom.
+  std::vector<int> Devices() const {
+    std::vector<int> devices;
+    for (int row = 0; row < Rows(); ++row) devices.push_back(_wtoi(ListText(m_hList, row, 0).c_str()));
+    return devices;
+  }
+  std::vector<std::wstring> Column(int column) const {
+    std::vector<std::wstring> texts;
+    for (int row = 0; row < Rows(); ++row) texts.push_back(ListText(m_hList, row, column));
+    return texts;
+  }
+  std::wstring Status() const { return WindowText(::GetDlgItem(m_hPage, IDC_LOG_STATUS)); }
+  std::wstring StartStop() const { return WindowText(::GetDlgItem(m_hPage, IDC_START_STOP)); }
+
+  HWND m_hPage = nullptr;
+  HWND m_hList = nullptr;
+};
+
+TEST_F(RecordLogPageTest, DefaultLogPathComesFromTheOutputPathValue) {
+  const struct {
+    const wchar_t* value;
+    const wchar_t* path;
+  } cases[] = {{nullptr, L"DelvoraLog.txt"},
+               {L"D:\\Logs", L"D:\\Logs\\DelvoraLog.txt"},
+               {L"D:\\Logs\\", L"D:\\Logs\\DelvoraLog.txt"}};
+  for (const auto& c : cases) {
+    const OutputPathValue value(c.value);
+    Run([&](CRecordLogPage& page) { EXPECT_EQ(std::wstring(c.path), page.GetLogPath().GetString()); });
+  }
+}
+
+TEST_F(RecordLogPageTest, EndedStreamsBecomeSortedRowsAndTheHistoryIsTrimmedToItsSize) {
+  Run([&](CRecordLogPage& page) {
+    // At first: sorted by end time ascending, not logging, nothing recorded.
+    EXPECT_EQ(2, page.GetSortState().column);
+    EXPECT_TRUE(page.GetSortState().ascending);
+    EXPECT_TRUE(HasArrow(2));
+    EXPECT_EQ(0, HeaderImage(Header(), 2));
+    EXPECT_EQ(Res(IDS_STATUS_NOT_LOGGING), Status());
+    EXPECT_EQ(Res(IDS_START_LOGGING), StartStop());
+    Tick();
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(0u, CRecordLogData::m_global.GetCount());
+    EXPECT_FALSE(g_qEndedStreams.IsBounded());
+
+    // Twelve streams queued out of end-time order.
+    const int ends[12] = {50, 10, 110, 30, 70, 20, 90, 60, 40, 100, 80, 5};
+    for (int i = 0; i < 12; ++i) g_qEndedStreams.Append(Ended(i % 4, ends[i]));
+    Tick();
+    ASSERT_EQ(12, Rows());
+    EXPECT_TRUE(g_qEndedStreams.IsEmpty());
+    std::vector<std::wstring> expectedEnds;
+    for (int end : {5, 10, 20, 30, 40, 50, 60, 70, 80, 90, 100, 110}) {
+      expectedEnds.push_back(FormatTimeStamp(Ended(0, end).m_timeLast).GetString());
+    }
+    EXPECT_EQ(expectedEnds, Column(2));
+    // Every cell of one row; the item data is the record's id.
+    const int row = 11;  // ended at +110: the third queued, on device 2
+    EXPECT_EQ(L"002", ListText(m_hList, row, 0));
+    EXPECT_EQ(std::wstring(FormatTimeStamp(Ended(2, 110).m_timeStart).GetString()), ListText(m_hList, row, 1));
+    EXPECT_EQ(L"12.50", ListText(m_hList, row, 3));
+    EXPECT_EQ(L"10.0.0.1", ListText(m_hList, row, 4));
+    EXPECT_EQ(L"5000", ListText(m_hList, row, 5));
+    EXPECT_EQ(L"40000", ListText(m_hList, row, 6));
+    EXPECT_EQ(std::wstring(FormatCodecName(1).GetString()), ListText(m_hList, row, 7));
+    EXPECT_EQ(L"110", ListText(m_hList, row, 8));
+    EXPECT_EQ(L"7", ListText(m_hList, row, 9));
+    ItemData record;
+    ASSERT_EQ(S_OK, CRecordLogData::m_global.FindRecord(static_cast<DWORD>(ListData(m_hList, row)), record));
+    EXPECT_EQ(110, record.m_spanDuration.GetTotalSeconds());
+
+    // History size 10 through its dialog: the next tick erases the two that ended first.
+    {
+      MessageBoxAnswerer answerer;
+      const ModalScript inDialog([&] {
+        HWND hDlg = ::GetActiveWindow();
+        EXPECT_EQ(L"500", WindowText(::GetDlgItem(hDlg, IDC_HISTORY_SIZE)));
+        ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, L"10");
+        ClickButton(::GetDlgItem(hDlg, IDOK));
+      });
+      SendMenuCommand(m_hPage, ID_HISTORY_SIZE);
+      EXPECT_TRUE(answerer.boxes.empty());
+    }
+    EXPECT_EQ(10, page.GetMaxRecords());
+    EXPECT_EQ(12, Rows());
+    Tick();
+    EXPECT_EQ(10, Rows());
+    EXPECT_EQ(10u, CRecordLogData::m_global.GetCount());
+    expectedEnds.erase(expectedEnds.begin(), expectedEnds.begin() + 2);
+    EXPECT_EQ(expectedEnds, Column(2));
+  });
+}
+
+TEST_F(RecordLogPageTest, HeaderClicksSortWithTiesInDeviceOrderAndNewRowsFindTheirPlace) {
+  Run([&](CRecordLogPage&) {
+    // Address ports: devices 3 and 1 share 7000, device 2 has 6000.
+    g_qEndedStreams.Append(Ended(3, 1, L"10.0.0.9", 7000));
+    g_qEndedStreams.Append(Ended(1, 2, L"10.0.0.10", 7000));
+    g_qEndedStreams.Append(Ended(2, 3, L"10.0.0.9", 6000));
+    Tick();
+
+    ClickHeader(m_hList, 5);
+    EXPECT_EQ((std::vector<int>{2, 1, 3}), Devices());
+    EXPECT_FALSE(HasArrow(2));
+    EXPECT_TRUE(HasArrow(5));
+    EXPECT_EQ(0, HeaderImage(Header(), 5));
+    ClickHeader(m_hList, 5);
+    // Descending; the tie stays in ascending device order.
+    EXPECT_EQ((std::vector<int>{1, 3, 2}), Devices());
+    EXPECT_EQ(1, HeaderImage(Header(), 5));
+
+    // A new row goes after the rows it ties with.
+    g_qEndedStreams.Append(Ended(0, 4, L"10.0.0.1", 7000));
+    g_qEndedStreams.Append(Ended(4, 5, L"10.0.0.1", 6500));
+    Tick();
+    EXPECT_EQ((std::vector<int>{0, 1, 3, 4, 2}), Devices());
+
+    // The address sorts as text: 10.0.0.10 before 10.0.0.9.
+    ClickHeader(m_hList, 4);
+    EXPECT_EQ((std::vector<std::wstring>{L"10.0.0.1", L"10.0.0.1", L"10.0.0.10", L"10.0.0.9", L"10.0.0.9"}),
+              Column(4));
+    EXPECT_EQ((std::vector<int>{0, 4, 1, 2, 3}), Devices());
+
+    // Under the device column a device's rows come in end-time order, whatever the direction.
+    g_qEndedStreams.Append(Ended(1, 0));
+    Tick();
+    ClickHeader(m_hList, 0);
+    ClickHeader(m_hList, 0);
+    EXPECT_EQ((std::vector<int>{4, 3, 2, 1, 1, 0}), Devices());
+    EXPECT_EQ(L"10.0.0.1", ListText(m_hList, 3, 4));  // the one that ended at +0 first
+    EXPECT_EQ(L"10.0.0.10", ListText(m_hList, 4, 4));
+  });
+}
+
+TEST_F(RecordLogPageTest, ClearRecordsTheTicksStreamsFirstAndStopClosesTheLog) {
+  wchar_t dir[MAX_PATH];
+  ::GetTempPathW(MAX_PATH, dir);
+  const std::wstring path = std::wstring(dir) + L"record_page_clear.txt";
+  Run([&](CRecordLogPage& page) {
+    ASSERT_EQ(S_OK, page.GetLogFile().Open(path.c_str()));
+    g_qEndedStreams.Append(Ended(0, 1));
+    g_qEndedStreams.Append(Ended(1, 2));
+    Tick();
+    EXPECT_EQ(2u, LineCount(ReadFile(path)));
+
+    ClickButton(::GetDlgItem(m_hPage, IDC_CLEAR_RECORDS));
+    EXPECT_EQ(2, Rows());  // cleared at the next tick
+    g_qEndedStreams.Append(Ended(2, 3));
+    Tick();
+    EXPECT_EQ(0, Rows());
+    EXPECT_EQ(0u, CRecordLogData::m_global.GetCount());
+    const std::string text = ReadFile(path);
+    EXPECT_EQ(3u, LineCount(text));
+    EXPECT_EQ(0, text.compare(text.size() - LineLength(text), 2, "2\t"));  // device 2 written last
+    // The clear is done once: later streams stay.
+    g_qEndedStreams.Append(Ended(3, 4));
+    Tick();
+    EXPECT_EQ(1, Rows());
+
+    // Activation shows the open log; button 1004 stops it.
+    ::SendMessageW(::GetParent(m_hPage), PSM_SETCURSEL, 0, 0);
+    EXPECT_EQ(Res(IDS_STATUS_LOGGING), Status());
+    EXPECT_EQ(Res(IDS_STOP_LOGGING), StartStop());
+    ClickButton(::GetDlgItem(m_hPage, IDC_START_STOP));
+    EXPECT_FALSE(page.GetLogFile().IsOpen());
+    EXPECT_EQ(Res(IDS_STATUS_NOT_LOGGING), Status());
+    EXPECT_EQ(Res(IDS_START_LOGGING), StartStop());
+
+    // Pressed again it opens the logging settings with the page's path.
+    std::wstring shownPath;
+    const ModalScript inDialog([&] {
+      HWND hDlg = ::GetActiveWindow();
+      shownPath = WindowText(::GetDlgItem(hDlg, IDC_LOG_PATH));
+      ClickButton(::GetDlgItem(hDlg, IDCANCEL));
+    });
+    ClickButton(::GetDlgItem(m_hPage, IDC_START_STOP));
+    EXPECT_EQ(std::wstring(page.GetLogPath().GetString()), shownPath);
+  });
+  ::DeleteFileW(path.c_str());
+}
+
+TEST_F(RecordLogPageTest, AFullDiskIsToldOncePerRunAndTheRecordsStay) {
+  Run([&](CRecordLogPage& page) {
+    // Wine maps Z:\dev\full to the device whose every write fails with "disk full".
+    ASSERT_EQ(S_OK, page.GetLogFile().Open(L"Z:\\dev\\full"));
+    MessageBoxAnswerer answerer;
+    g_qEndedStreams.Append(Ended(0, 1));
+    g_qEndedStreams.Append(Ended(1, 2));
+    Tick();
+    ASSERT_EQ(1u, answerer.boxes.size());
+    const std::wstring& text = answerer.boxes[0].text;
+    EXPECT_NE(std::wstring::npos, text.find(L"Z:\\dev\\full")) << text;
+    const std::wstring systemText = GetSystemErrorText(HRESULT_FROM_WIN32(ERROR_DISK_FULL)).GetString();
+    ASSERT_FALSE(systemText.empty());
+    EXPECT_NE(std::wstring::npos, text.find(systemText.substr(0, 10))) << text;
+    EXPECT_EQ(Res(IDS_STATUS_WRITE_FAILED), Status());
+    EXPECT_EQ(2, Rows());
+    EXPECT_EQ(2u, CRecordLogData::m_global.GetCount());
+
+    // The same run of failures: no second message.
+    g_qEndedStreams.Append(Ended(2, 3));
+    Tick();
+    EXPECT_EQ(1u, answerer.boxes.size());
+    EXPECT_EQ(3, Rows());
+
+    // Stopping ends the run; the status says so.
+    ClickButton(::GetDlgItem(m_hPage, IDC_START_STOP));
+    EXPECT_EQ(Res(IDS_STATUS_NOT_LOGGING), Status());
+  });
+}
+
+}  // namespace
