@@ -29,7 +29,10 @@ CFileDialog::CFileDialog(BOOL bOpenFileDialog, const wchar_t* pszDefExt, const w
 }
 
 INT_PTR CFileDialog::DoModal() {
-  m_ofn.hwndOwner = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
+  // Without an owner the window the user came from would stay enabled under the
+  // dialog (a modal dialog could even end beneath it): like CDialog, the
+  // thread's active window owns it then.
+  m_ofn.hwndOwner = m_pParentWnd ? m_pParentWnd->m_hWnd : ::GetActiveWindow();
   m_ofn.lpstrFile = m_fileName.data();
   m_ofn.nMaxFile = static_cast<DWORD>(m_fileName.size());
   const BOOL bChosen = m_bOpenFileDialog ? ::GetOpenFileNameW(&m_ofn) : ::GetSaveFileNameW(&m_ofn);

@@ -21,6 +21,7 @@ public:
   CFileDialog(const CFileDialog&) = delete;
   CFileDialog& operator=(const CFileDialog&) = delete;
 
+  // Owned by the parent, or without one by the thread's active window.
   // IDOK when the user chose a file, IDCANCEL otherwise (also when the dialog failed).
   INT_PTR DoModal();
   // The full path of the file chosen.
