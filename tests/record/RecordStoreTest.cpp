@@ -13,25 +13,17 @@
 #include <string>
 #include <vector>
 
-#include "framework/Resource.h"
 #include "record/LogFile.h"
 #include "record/RecordLogData.h"
 #include "stats/ItemData.h"
+#include "tests/framework_windows/GuiHarness.h"
 
 namespace {
 
+// Header and value texts come from the English resource module.
 class ResourceModuleEnvironment : public ::testing::Environment {
 public:
-  void SetUp() override {
-    wchar_t exe[MAX_PATH];
-    const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    ASSERT_GT(length, 0u);
-    std::wstring path(exe, length);
-    path = path.substr(0, path.find_last_of(L'\\') + 1) + L"enu\\DelvoraRes.dll";
-    HMODULE hModule = LoadLibraryW(path.c_str());
-    ASSERT_NE(nullptr, hModule) << "the English resource module must be built beside the test";
-    AfxSetResourceHandle(hModule);
-  }
+  void SetUp() override { ASSERT_NE(nullptr, gui_test::UseResourceModule()) << "bin\\enu\\DelvoraRes.dll is missing"; }
 };
 const auto* const g_environment = ::testing::AddGlobalTestEnvironment(new ResourceModuleEnvironment);
 
