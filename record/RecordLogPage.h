@@ -87,7 +87,7 @@ private:
   CString m_strStatusWriteFailed;
 
   // The record id of each row, in row order: the list's item data, kept here so
-  // that placing and finding rows needs no list query per row.
+  // that placing, finding and sorting rows needs no list query per row.
   std::vector<DWORD> m_rowIds;
   // A redraw switch held for the length of a tick (message boxes turn it on).
   CRedrawOff* m_pRedrawOff = nullptr;

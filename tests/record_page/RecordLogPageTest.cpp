@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <fstream>
 #include <functional>
+#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -263,6 +264,42 @@ TEST_F(RecordLogPageTest, HeaderClicksSortWithTiesInDeviceOrderAndNewRowsFindThe
     EXPECT_EQ((std::vector<int>{4, 3, 2, 1, 1, 0}), Devices());
     EXPECT_EQ(L"10.0.0.1", ListText(m_hList, 3, 4));  // the one that ended at +0 first
     EXPECT_EQ(L"10.0.0.10", ListText(m_hList, 4, 4));
+  });
+}
+
+TEST_F(RecordLogPageTest, HeaderClicksKeepTiedRowsInOrderAndLaterTicksFindTheirRows) {
+  const auto ends = [](std::initializer_list<int> list) {
+    std::vector<std::wstring> texts;
+    for (int end : list) texts.push_back(FormatTimeStamp(Ended(0, end).m_timeLast).GetString());
+    return texts;
+  };
+  Run([&](CRecordLogPage& page) {
+    // Eleven streams with one codec: odd ends on device 7, even ends on device 3.
+    for (int end = 11; end >= 1; --end) g_qEndedStreams.Append(Ended(end % 2 ? 7 : 3, end));
+    Tick();
+    ClickHeader(m_hList, 7);
+    // Every row ties by codec: device 3 first, each device's rows in their end order.
+    EXPECT_EQ(ends({2, 4, 6, 8, 10, 1, 3, 5, 7, 9, 11}), Column(2));
+    ClickHeader(m_hList, 7);
+    EXPECT_EQ(ends({2, 4, 6, 8, 10, 1, 3, 5, 7, 9, 11}), Column(2));
+
+    // History size 10: the trim erases the stream that ended first, in the middle of the list.
+    {
+      const ModalScript inDialog([&] {
+        HWND hDlg = ::GetActiveWindow();
+        ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, L"10");
+        ClickButton(::GetDlgItem(hDlg, IDOK));
+      });
+      SendMenuCommand(m_hPage, ID_HISTORY_SIZE);
+    }
+    ASSERT_EQ(10, page.GetMaxRecords());
+    Tick();
+    EXPECT_EQ(ends({2, 4, 6, 8, 10, 3, 5, 7, 9, 11}), Column(2));
+    // A stream of device 5 goes between the devices; the one that ended at +2 goes.
+    g_qEndedStreams.Append(Ended(5, 12));
+    Tick();
+    EXPECT_EQ(ends({4, 6, 8, 10, 12, 3, 5, 7, 9, 11}), Column(2));
+    EXPECT_EQ((std::vector<int>{3, 3, 3, 3, 5, 7, 7, 7, 7, 7}), Devices());
   });
 }
 
