@@ -47,12 +47,23 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPA
   CDialog* pDlg = nullptr;
   if (message == WM_INITDIALOG) {
     pDlg = reinterpret_cast<CDialog*>(lParam);
-    if (pDlg) pDlg->AttachPermanent(hWnd);
+    if (pDlg) pDlg->AttachDialog(hWnd);
   } else {
-    pDlg = static_cast<CDialog*>(FromHandlePermanent(hWnd));
+    pDlg = FromDialogHandle(hWnd);
   }
   if (!pDlg) return FALSE;
   return pDlg->HandleDialogMessage(message, wParam, lParam);
+}
+
+void CDialog::AttachDialog(HWND hWnd) {
+  AttachPermanent(hWnd);
+  ::SetWindowLongPtrW(hWnd, DWLP_USER, reinterpret_cast<LONG_PTR>(this));
+}
+
+CDialog* CDialog::FromDialogHandle(HWND hWnd) {
+  // The dialog's own slot, not the window property: under Wine a property read
+  // is a round trip to the server (tens of microseconds per message).
+  return reinterpret_cast<CDialog*>(::GetWindowLongPtrW(hWnd, DWLP_USER));
 }
 
 namespace {
@@ -85,6 +96,7 @@ INT_PTR CDialog::HandleDialogMessage(UINT message, WPARAM wParam, LPARAM lParam)
   bool bDefault = false;
   const bool handled = RouteMessage(message, wParam, lParam, &result, &bDefault);
   if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(m_hWnd, DWLP_USER, 0);
     DetachPermanent();
     return FALSE;
   }

@@ -43,6 +43,10 @@ public:
 protected:
   // The dialog procedure of modal dialogs (the creation parameter is the object).
   static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+  // Ties the object to its dialog window (also in the dialog's DWLP_USER slot,
+  // which the dialog procedures read on every message), and finds it again.
+  void AttachDialog(HWND hWnd);
+  static CDialog* FromDialogHandle(HWND hWnd);
   // One message of a window already tied to this object; the dialog procedure's
   // result (TRUE = handled, results set through DWLP_MSGRESULT).
   INT_PTR HandleDialogMessage(UINT message, WPARAM wParam, LPARAM lParam);

@@ -77,9 +77,9 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
   if (message == WM_INITDIALOG) {
     const PROPSHEETPAGEW* psp = reinterpret_cast<const PROPSHEETPAGEW*>(lParam);
     pPage = psp ? reinterpret_cast<CPropertyPage*>(psp->lParam) : nullptr;
-    if (pPage) pPage->AttachPermanent(hWnd);
+    if (pPage) pPage->AttachDialog(hWnd);
   } else {
-    pPage = static_cast<CPropertyPage*>(FromHandlePermanent(hWnd));
+    pPage = static_cast<CPropertyPage*>(FromDialogHandle(hWnd));
   }
   if (!pPage) return FALSE;
   return pPage->HandleDialogMessage(message, wParam, lParam);
