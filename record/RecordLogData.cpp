@@ -41,7 +41,7 @@ HRESULT CRecordLogData::Insert(const ItemData& item, DWORD& id) {
   record.m_dwRecordId = newId;
   try {
     const auto placed = m_records.insert(record).first;
-    m_byId[newId] = placed;
+    m_byId.Insert(newId, &*placed);
   } catch (...) {
     // Out of memory half way: the store keeps its invariant before the failure goes on.
     m_records.erase(record);
@@ -56,7 +56,7 @@ HRESULT CRecordLogData::EraseOldest(DWORD& id) {
   if (m_records.empty()) return E_FAIL;
   const auto oldest = m_records.begin();
   const DWORD oldestId = oldest->m_dwRecordId;
-  m_byId.erase(oldestId);
+  m_byId.Erase(oldestId);
   m_records.erase(oldest);
   m_ids.Release(oldestId);
   id = oldestId;
@@ -64,14 +64,13 @@ HRESULT CRecordLogData::EraseOldest(DWORD& id) {
 }
 
 void CRecordLogData::Clear() {
-  m_byId.clear();
+  m_byId.Clear();
   m_records.clear();
   m_ids.ReleaseAll();
 }
 
 const ItemData* CRecordLogData::Find(DWORD id) const {
-  const auto found = m_byId.find(id);
-  return found == m_byId.end() ? nullptr : &*found->second;
+  return m_byId.Find(id);
 }
 
 HRESULT CRecordLogData::FindRecord(DWORD id, ItemData& item) const {

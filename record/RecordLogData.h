@@ -9,10 +9,10 @@
 
 #include <cstddef>
 #include <set>
-#include <unordered_map>
 
 #include "framework/String.h"
 #include "framework/Time.h"
+#include "record/RecordIndex.h"
 #include "stats/ItemData.h"
 
 // Hands out record ids: the candidates after the last id handed out, wrapping
@@ -68,7 +68,7 @@ public:
 
 private:
   // Record id -> its record, so that a lookup costs no walk of the records.
-  std::unordered_map<DWORD, Records::const_iterator> m_byId;
+  CRecordIndex m_byId;
 };
 
 // The log file's time stamp of `time` ("2003-05-06 09:07:05", local calendar).

@@ -1,8 +1,6 @@
 #include "record/RecordLogPage.h"
 
 #include <algorithm>
-#include <utility>
-#include <vector>
 
 #include "framework/Menu.h"
 #include "framework/MessageBox.h"
@@ -45,46 +43,6 @@ const ListColumn kColumnTable[] = {
     {IDS_COL_COUNTER, 100, LVCFMT_LEFT, CounterText, ByCounter, DeviceOrder, nullptr},
 };
 static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
-
-// Each row's place by record id, for the list's sort callback: open addressing on
-// the id's low bits, which rarely collide since ids are handed out in sequence.
-class CRowPlaces {
-public:
-  explicit CRowPlaces(const std::vector<DWORD>& ids) {
-    size_t size = 2;
-    while (size < ids.size() * 2) size *= 2;
-    m_mask = size - 1;
-    m_slots.assign(size, Slot{0, -1});
-    for (size_t place = 0; place < ids.size(); ++place) {
-      size_t at = ids[place] & m_mask;
-      while (m_slots[at].place >= 0) at = (at + 1) & m_mask;
-      m_slots[at] = Slot{ids[place], static_cast<int>(place)};
-    }
-  }
-
-  // -1 for an id that no row carries.
-  int Find(DWORD id) const {
-    for (size_t at = id & m_mask; m_slots[at].place >= 0; at = (at + 1) & m_mask) {
-      if (m_slots[at].id == id) return m_slots[at].place;
-    }
-    return -1;
-  }
-
-  static int CALLBACK Compare(LPARAM a, LPARAM b, LPARAM places) {
-    const CRowPlaces* pPlaces = reinterpret_cast<const CRowPlaces*>(places);
-    const int placeA = pPlaces->Find(static_cast<DWORD>(a));
-    const int placeB = pPlaces->Find(static_cast<DWORD>(b));
-    return placeA < placeB ? -1 : (placeA > placeB ? 1 : 0);
-  }
-
-private:
-  struct Slot {
-    DWORD id;
-    int place;  // -1: free
-  };
-  std::vector<Slot> m_slots;
-  size_t m_mask;
-};
 
 }  // namespace
 
@@ -192,6 +150,8 @@ void CRecordLogPage::RecordFinishedStreams() {
     }
     item.m_dwRecordId = id;
 
+    // A header click in a message box's loop may have moved the rows.
+    ReadBackRowIds();
     const int row = FindInsertPosition(id);
     const int inserted = m_listRecords.InsertItem(LVIF_TEXT | LVIF_PARAM, row, LPSTR_TEXTCALLBACKW, 0, 0, 0,
                                                   static_cast<LPARAM>(id));
@@ -224,6 +184,7 @@ void CRecordLogPage::TrimHistory() {
       ShowInternalError(L"CRecordLogData::m_global.EraseOldest()", hr);
       return;
     }
+    ReadBackRowIds();
     const auto row = std::find(m_rowIds.begin(), m_rowIds.end(), id);
     if (row != m_rowIds.end()) {
       m_listRecords.DeleteItem(static_cast<int>(row - m_rowIds.begin()));
@@ -278,22 +239,20 @@ void CRecordLogPage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
 }
 
 void CRecordLogPage::SortList() {
-  // The new order is worked out here, rows that compare equal keeping their order,
-  // and the list is sorted by each row's new place. Under Wine a record lookup in
-  // every comparison of the list's sort, or reading every row's id back after it,
-  // costs more than the list's sort itself.
-  const CRecordLogData& history = CRecordLogData::m_global;
-  std::vector<std::pair<const ItemData*, DWORD>> rows;
-  rows.reserve(m_rowIds.size());
-  for (DWORD id : m_rowIds) rows.emplace_back(history.Find(id), id);
-  // A row without a record (none is expected) goes after those with one.
-  std::stable_sort(rows.begin(), rows.end(), [this](const auto& a, const auto& b) {
-    if (!a.first || !b.first) return a.first != nullptr && b.first == nullptr;
-    return CompareByColumn(kColumnTable, kColumns, *a.first, *b.first, m_sort) < 0;
-  });
-  for (size_t i = 0; i < rows.size(); ++i) m_rowIds[i] = rows[i].second;
-  const CRowPlaces places(m_rowIds);
-  m_listRecords.SortItems(&CRowPlaces::Compare, reinterpret_cast<DWORD_PTR>(&places));
+  m_listRecords.SortItems(&CRecordLogPage::CompareRecords, reinterpret_cast<DWORD_PTR>(&m_sort));
+  // The rows moved. Their ids are read back when a tick next needs them: reading
+  // 2000 rows costs more under Wine than the sort itself.
+  m_bRowIdsStale = true;
+}
+
+void CRecordLogPage::ReadBackRowIds() {
+  if (!m_bRowIdsStale) return;
+  const int count = std::max(m_listRecords.GetItemCount(), 0);
+  m_rowIds.resize(static_cast<size_t>(count));
+  for (int row = 0; row < count; ++row) {
+    m_rowIds[static_cast<size_t>(row)] = static_cast<DWORD>(m_listRecords.GetItemData(row));
+  }
+  m_bRowIdsStale = false;
 }
 
 void CRecordLogPage::OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult) {

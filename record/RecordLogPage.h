@@ -65,6 +65,8 @@ private:
   // The row before which a record sorts (after every row it sorts with or after).
   int FindInsertPosition(DWORD dwRecordId) const;
   void SortList();
+  // Brings m_rowIds up to date after a sort moved the rows.
+  void ReadBackRowIds();
   void UpdateLoggingStatus();
   // Tells the user once per run of failed log writes, and keeps the status
   // control saying so until a line is written again.
@@ -87,8 +89,9 @@ private:
   CString m_strStatusWriteFailed;
 
   // The record id of each row, in row order: the list's item data, kept here so
-  // that placing, finding and sorting rows needs no list query per row.
+  // that placing and finding rows needs no list query per row.
   std::vector<DWORD> m_rowIds;
+  bool m_bRowIdsStale = false;  // a sort moved the rows since m_rowIds was read
   // A redraw switch held for the length of a tick (message boxes turn it on).
   CRedrawOff* m_pRedrawOff = nullptr;
   bool m_bStatusShowsFailure = false;

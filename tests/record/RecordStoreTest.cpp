@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "record/LogFile.h"
+#include "record/RecordIndex.h"
 #include "record/RecordLogData.h"
 #include "stats/ItemData.h"
 #include "tests/framework_windows/GuiHarness.h"
@@ -139,6 +140,28 @@ TEST(RecordStore, IdAllocatorWrapsAndSkipsIdsInUse) {
   ASSERT_EQ(S_OK, wrapping.Allocate(id));
   EXPECT_EQ(5u, id);
   EXPECT_EQ((std::set<DWORD>{0, 2, 3, 4, 5, 0xFFFFFFFF}), wrapping.m_usedIds);
+}
+
+TEST(RecordIndex, CollidingIdsSurviveErasureAndGrowth) {
+  // Ids 1024 apart share a home slot in the first table; erasing one of a run
+  // must not hide the ones after it, nor must a later growth lose any.
+  std::vector<ItemData> records(3000);
+  CRecordIndex index;
+  for (DWORD i = 0; i < 8; ++i) index.Insert(5 + i * 1024, &records[i]);
+  index.Insert(6, &records[8]);  // its home is taken by the run
+  index.Erase(5 + 2 * 1024);
+  index.Erase(5);
+  EXPECT_EQ(nullptr, index.Find(5));
+  EXPECT_EQ(nullptr, index.Find(5 + 2 * 1024));
+  for (DWORD i : {1u, 3u, 4u, 5u, 6u, 7u}) EXPECT_EQ(&records[i], index.Find(5 + i * 1024)) << i;
+  EXPECT_EQ(&records[8], index.Find(6));
+  index.Erase(12345);  // not held: nothing changes
+  for (DWORD id = 100000; id < 102990; ++id) index.Insert(id, &records[id - 100000 + 9]);
+  EXPECT_EQ(&records[9], index.Find(100000));
+  EXPECT_EQ(&records[2998], index.Find(102989));
+  EXPECT_EQ(&records[7], index.Find(5 + 7 * 1024));
+  EXPECT_EQ(&records[8], index.Find(6));
+  EXPECT_EQ(nullptr, index.Find(102990));
 }
 
 TEST(RecordLogFile, HeaderAndRecordLinesByteForByte) {
