@@ -7,8 +7,9 @@
 //   2. a header click sorting 2000 rows by each column, against LVM_SORTITEMS of
 //      the same order of rows with a comparator of plain integers, so that the list
 //      makes the same comparisons and moves (target: page / bare <= 1.5). Beside
-//      them: the list sorted with CompareRecords itself and every row's id read
-//      back, the costs a click would have if the list looked records up.
+//      them: the list sorted with CompareRecords alone (the click without its
+//      header marks), and reading every row's id back (which the page leaves to
+//      the next tick that needs the rows' places).
 // Also what the page's dispatch of one list notification costs: under Wine the
 // list sends one for each row a tick inserts and two for each row it deletes.
 // Run from bin: wine record_log_bench.exe (needs a display).
