@@ -178,9 +178,9 @@ int CALLBACK CDevicePage::CompareItems(LPARAM a, LPARAM b, LPARAM sortState) {
                          m_aItemData[static_cast<size_t>(b)], *pSort);
 }
 
-CDevicePage::RowTexts CDevicePage::RowTextsOf(const ItemData& item) {
+CDevicePage::RowTexts CDevicePage::RowTextsOf(const ItemData& item, bool bWithDevice) {
   RowTexts texts;
-  texts[0] = kColumnTable[0].pfnText(item);
+  if (bWithDevice) texts[0] = kColumnTable[0].pfnText(item);
   if (item.m_bActive) {
     for (int col = 1; col < kColumns; ++col) texts[static_cast<size_t>(col)] = kColumnTable[col].pfnText(item);
   }
@@ -288,7 +288,7 @@ void CDevicePage::RefreshDevices() {
     }
 
     if (item.m_bActive && bWasRunning) {
-      SetRowTexts(row, i, RowTextsOf(item));
+      SetRowTexts(row, i, RowTextsOf(item, false));
     } else if (item.m_bActive || bWasRunning) {
       m_listDevices.DeleteItem(row);
       InsertRow(row, item.m_bActive ? kImageRunning : kImageIdle, i, RowTextsOf(item));

@@ -70,8 +70,9 @@ private:
   static constexpr int kColumns = 10;
   typedef std::array<CString, kColumns> RowTexts;
 
-  // The texts of an item's row: the device always, the others while it runs.
-  static RowTexts RowTextsOf(const ItemData& item);
+  // The texts of an item's row: the device (unless a row that has it is only
+  // updated), the others while it runs.
+  static RowTexts RowTextsOf(const ItemData& item, bool bWithDevice = true);
   // Inserts the row of `device` at `row` with image 0 (idle) or 1 (running).
   void InsertRow(int row, int image, int device, const RowTexts& texts);
   // Sets the row's cells; a cell whose text is already the same is left alone.
