@@ -380,4 +380,28 @@ TEST_F(RecordLogPageTest, AFullDiskIsToldOncePerRunAndTheRecordsStay) {
   });
 }
 
+TEST_F(RecordLogPageTest, AHeaderClickDuringATicksMessageBoxLeavesLaterRowsInTheirPlaces) {
+  Run([&](CRecordLogPage& page) {
+    for (int device : {3, 1, 2, 0}) g_qEndedStreams.Append(Ended(device, 10 - device));
+    Tick();
+    ASSERT_EQ((std::vector<int>{3, 2, 1, 0}), Devices());
+
+    // The first line of the tick fails; while its message is up the user sorts by device.
+    ASSERT_EQ(S_OK, page.GetLogFile().Open(L"Z:\\dev\\full"));
+    MessageBoxAnswerer answerer;
+    answerer.onBox = [&](size_t) { ClickHeader(m_hList, 0); };
+    g_qEndedStreams.Append(Ended(4, 20));
+    g_qEndedStreams.Append(Ended(1, 21));
+    g_qEndedStreams.Append(Ended(3, 22));
+    Tick();
+    ASSERT_EQ(1u, answerer.boxes.size());
+    EXPECT_EQ((std::vector<int>{0, 1, 1, 2, 3, 3, 4}), Devices());
+    // Each device's rows in end-time order: the later streams went after the earlier.
+    EXPECT_EQ(L"10.0.0.1", ListText(m_hList, 2, 4));
+    EXPECT_EQ(std::wstring(FormatTimeStamp(Ended(1, 21).m_timeLast).GetString()), ListText(m_hList, 2, 2));
+    EXPECT_EQ(std::wstring(FormatTimeStamp(Ended(3, 22).m_timeLast).GetString()), ListText(m_hList, 5, 2));
+    page.GetLogFile().Close();
+  });
+}
+
 }  // namespace
