@@ -20,35 +20,19 @@
 
 #include "app/MainSheet.h"
 #include "app/StatsApp.h"
+#include "bench/BenchSupport.h"
 #include "driver/DriverControl.h"
 #include "framework/PropertySheet.h"
 #include "framework/Resource.h"
 #include "stats/DevicePage.h"
 #include "tqaudio/SimClient.h"
 
+using namespace bench;
+
 namespace {
 
 const int kDevices = 256;
 const int kRounds = 9;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-std::wstring BinFile(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1) + name;
-}
 
 double g_mainMs = 0;  // process start to main
 
@@ -88,20 +72,6 @@ LRESULT CALLBACK PaintHook(int code, WPARAM wParam, LPARAM lParam) {
     wchar_t cls[64] = {};
     ::GetClassNameW(p->hwnd, cls, 64);
     if (std::wstring(cls) == WC_LISTVIEWW) ::SetWindowSubclass(p->hwnd, &ListPaintProc, 1, 0);
-  }
-  return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-// A message box would stop the run: answer it and count it.
-int g_messageBoxes = 0;
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE) {
-    HWND hWnd = reinterpret_cast<HWND>(wParam);
-    if (::IsWindow(hWnd) && ::GetDlgItem(hWnd, 0xFFFF) && !::GetPropW(hWnd, L"bench.answered")) {
-      ::SetPropW(hWnd, L"bench.answered", reinterpret_cast<HANDLE>(1));
-      ++g_messageBoxes;
-      ::PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
-    }
   }
   return ::CallNextHookEx(nullptr, code, wParam, lParam);
 }

@@ -27,6 +27,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "framework/PropertySheet.h"
 #include "framework/Resource.h"
 #include "framework/String.h"
@@ -36,6 +37,8 @@
 #include "stats/ItemColumns.h"
 #include "stats/ListPage.h"
 
+using namespace bench;
+
 namespace {
 
 const int kHistory = 2000;
@@ -43,39 +46,6 @@ const int kEnded = 200;
 const int kTickRounds = 3;
 const int kSortSweeps = 9;
 const int kColumns = 10;
-
-double Now() {
-  LARGE_INTEGER f, c;
-  ::QueryPerformanceFrequency(&f);
-  ::QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
-}
-
-std::wstring BinFile(const wchar_t* name) {
-  wchar_t path[MAX_PATH] = {};
-  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  std::wstring file(path, n);
-  return file.substr(0, file.find_last_of(L"\\/") + 1) + name;
-}
-
-// A message box would stop the run: answer it and count it.
-int g_messageBoxes = 0;
-LRESULT CALLBACK AnswerBoxes(int code, WPARAM wParam, LPARAM lParam) {
-  if (code == HCBT_ACTIVATE) {
-    HWND hWnd = reinterpret_cast<HWND>(wParam);
-    if (::IsWindow(hWnd) && ::GetDlgItem(hWnd, 0xFFFF) && !::GetPropW(hWnd, L"bench.answered")) {
-      ::SetPropW(hWnd, L"bench.answered", reinterpret_cast<HANDLE>(1));
-      ++g_messageBoxes;
-      ::PostMessageW(hWnd, WM_COMMAND, IDOK, 0);
-    }
-  }
-  return ::CallNextHookEx(nullptr, code, wParam, lParam);
-}
 
 // ---- data ------------------------------------------------------------------------------
 
