@@ -6,6 +6,7 @@
 
 #include "framework/MessageBox.h"
 #include "resources/resource.h"
+#include "stats/Formatting.h"
 
 BEGIN_MESSAGE_MAP(CHistorySizeDlg, CDialog)
   ON_EN_CHANGE(IDC_HISTORY_SIZE, OnChangeValue)
@@ -52,17 +53,11 @@ void CHistorySizeDlg::OnOK() {
     CDialog::OnOK();
     return;
   }
-  CString strMessage;
-  CString strTemplate;
-  if (strTemplate.LoadString(IDS_VALUE_RANGE)) {
-    CString strLower;
-    CString strUpper;
-    strLower.Format(L"%lu", static_cast<unsigned long>(kMinHistorySize));
-    strUpper.Format(L"%lu", static_cast<unsigned long>(kMaxHistorySize));
-    // A template the system cannot fill (a broken translation) is shown as it is.
-    if (!strMessage.FormatMessage(strTemplate, strLower, strUpper)) strMessage = strTemplate;
-  } else {
-    strMessage = L"Error loading string IDS_VALUE_RANGE";
-  }
+  CString strLower;
+  CString strUpper;
+  strLower.Format(L"%lu", static_cast<unsigned long>(kMinHistorySize));
+  strUpper.Format(L"%lu", static_cast<unsigned long>(kMaxHistorySize));
+  const CString strMessage =
+      FormatResourceMessage(IDS_VALUE_RANGE, L"Error loading string IDS_VALUE_RANGE", strLower, strUpper);
   AfxMessageBox(strMessage, MB_OK);
 }

@@ -4,6 +4,7 @@
 #include "framework/MessageBox.h"
 #include "record/RecordLogData.h"
 #include "resources/resource.h"
+#include "stats/Formatting.h"
 #include "support/UniqueHandle.h"
 
 BEGIN_MESSAGE_MAP(CLogSettingsDlg, CDialog)
@@ -72,13 +73,8 @@ void CLogSettingsDlg::OnStartLogging() {
   if (!m_pLogFile || m_pLogFile->IsOpen()) return;
 
   if (!m_bBrowsed && FileExists(m_strPath)) {
-    CString strQuestion;
-    CString strTemplate;
-    if (strTemplate.LoadString(IDS_PROMPT_OVERWRITE)) {
-      if (!strQuestion.FormatMessage(strTemplate, m_strPath)) strQuestion = strTemplate;
-    } else {
-      strQuestion = L"ERROR loading string IDS_PROMPT_OVERWRITE";
-    }
+    const CString strQuestion = FormatResourceMessage(
+        IDS_PROMPT_OVERWRITE, L"ERROR loading string IDS_PROMPT_OVERWRITE", m_strPath);
     if (AfxMessageBox(strQuestion, MB_YESNO | MB_DEFBUTTON2) == IDNO) return;
   }
   m_bBrowsed = false;

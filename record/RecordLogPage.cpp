@@ -296,15 +296,14 @@ void CRecordLogPage::CheckLogWrites() {
   if (!m_logFile.TakeUnreportedFailure()) return;
 
   const HRESULT hr = m_logFile.GetWriteError();
-  CString strMessage;
-  CString strTemplate;
-  if (strTemplate.LoadString(IDS_ERROR_FILE_WRITE)) {
-    CString strError = GetSystemErrorText(hr);
-    if (strError.IsEmpty()) strError.Format(L"%#8.8x", static_cast<unsigned int>(hr));
-    if (!strMessage.FormatMessage(strTemplate, m_logFile.GetPath(), strError)) strMessage = strTemplate;
-  } else {
-    strMessage = L"Error loading string IDS_ERROR_FILE_WRITE";
-  }
+  CString strError = GetSystemErrorText(hr);
+  if (strError.IsEmpty()) strError.Format(L"%#8.8x", static_cast<unsigned int>(hr));
+  ShowMessage(FormatResourceMessage(IDS_ERROR_FILE_WRITE, L"Error loading string IDS_ERROR_FILE_WRITE",
+                                    m_logFile.GetPath(), strError));
+}
+
+void CRecordLogPage::ShowMessage(const CString& strMessage) {
+  // The list is painted under the box even in the middle of a tick.
   if (m_pRedrawOff) m_pRedrawOff->On();
   AfxMessageBox(strMessage, MB_OK);
   if (m_pRedrawOff) m_pRedrawOff->Off();
@@ -313,7 +312,5 @@ void CRecordLogPage::CheckLogWrites() {
 void CRecordLogPage::ShowInternalError(const wchar_t* pszOperation, HRESULT hr) {
   CString strMessage;
   strMessage.Format(L"INTERNAL ERROR: %s -> %#8.8x", pszOperation, static_cast<unsigned int>(hr));
-  if (m_pRedrawOff) m_pRedrawOff->On();
-  AfxMessageBox(strMessage, MB_OK);
-  if (m_pRedrawOff) m_pRedrawOff->Off();
+  ShowMessage(strMessage);
 }

@@ -72,6 +72,8 @@ private:
   // control saying so until a line is written again.
   void CheckLogWrites();
   void ShowInternalError(const wchar_t* pszOperation, HRESULT hr);
+  // An OK message box over a painted list.
+  void ShowMessage(const CString& strMessage);
 
   std::unique_ptr<CImageList> m_pImageList;  // the header's sort marks; the header borrows it
   SortState m_sort;

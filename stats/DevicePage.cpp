@@ -237,20 +237,13 @@ int CDevicePage::FindRow(int device) {
 }
 
 void CDevicePage::ShowQueryFailure(int device, const wchar_t* pszKind, HRESULT hr) {
-  CString strTemplate;
-  CString strMessage;
-  if (strTemplate.LoadString(IDS_FAILED_QUERY_DRIVER)) {
-    CString strDevice;
-    strDevice.Format(L"%ld", static_cast<long>(device));
-    CString strCode;
-    strCode.Format(L"%#8.8x", static_cast<unsigned int>(hr));
-    if (!strMessage.FormatMessage(strTemplate, strDevice, pszKind, strCode, GetSystemErrorText(hr))) {
-      strMessage = strTemplate;
-    }
-  } else {
-    strMessage = L"Error loading string IDS_FAILED_QUERY_DRIVER";
-  }
-  AfxMessageBox(strMessage, MB_OK);
+  CString strDevice;
+  strDevice.Format(L"%ld", static_cast<long>(device));
+  CString strCode;
+  strCode.Format(L"%#8.8x", static_cast<unsigned int>(hr));
+  AfxMessageBox(FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER",
+                                      strDevice, pszKind, strCode, GetSystemErrorText(hr)),
+                MB_OK);
 }
 
 void CDevicePage::RefreshDevices() {

@@ -14,6 +14,17 @@
 // two spaces so the text can stand inside a longer line.
 CString GetSystemErrorText(HRESULT hrCode);
 
+// A message from string resource nID filled with message-style inserts (%1, %2,
+// ...). A template that cannot be filled (a broken translation) is shown as it
+// is; without the string, the fallback is shown unchanged.
+template <typename... Inserts>
+CString FormatResourceMessage(UINT nID, const wchar_t* pszFallback, const Inserts&... inserts) {
+  CString strTemplate;
+  if (!strTemplate.LoadString(nID)) return CString(pszFallback);
+  CString strMessage;
+  return strMessage.FormatMessage(strTemplate, inserts...) ? strMessage : strTemplate;
+}
+
 // Appends ch when the text is empty or does not already end with it.
 void AppendCharIfMissing(CString& strText, wchar_t ch);
 // The same for the support library's string; allocation failure throws E_OUTOFMEMORY.
