@@ -13,6 +13,12 @@ HRESULT CDeviceAccess::QueryWaveOutCounters(int nDevice, WaveCounters& record) {
   return ::QueryWaveOutCounters(nDevice, record);
 }
 
+HRESULT CDeviceAccess::QueryGlobalCounters(GlobalCounters& record, FILETIME& timestamp) {
+  return ::QueryGlobalCounters(record, timestamp);
+}
+
+void CDeviceAccess::ResetAllCounters() { ::ResetAllCounters(); }
+
 CDeviceAccess& CDeviceAccess::Driver() {
   static CDeviceAccess s_driver;
   return s_driver;

@@ -15,6 +15,11 @@ public:
   // with the record untouched.
   virtual HRESULT QueryWaveInCounters(int nDevice, WaveCounters& record);
   virtual HRESULT QueryWaveOutCounters(int nDevice, WaveCounters& record);
+  // The driver-wide record and its time stamp; a negative result code on failure,
+  // with both untouched.
+  virtual HRESULT QueryGlobalCounters(GlobalCounters& record, FILETIME& timestamp);
+  // The reset request to every device; devices that can't be reached are skipped.
+  virtual void ResetAllCounters();
 
   // The driver itself.
   static CDeviceAccess& Driver();

@@ -42,28 +42,55 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value) {
   }
 }
 
+namespace {
+
+// The control's text as a whole number from nMin to nMax; false, with the user told
+// and the exchange failed, when it is not one.
+bool ReadInteger(CDataExchange* pDX, const CWnd& ctrl, long long nMin, long long nMax, long long& n) {
+  CString text;
+  ctrl.GetWindowText(text);
+  text.Trim();
+  const wchar_t* psz = text.GetString();
+  wchar_t* pEnd = nullptr;
+  errno = 0;
+  n = std::wcstoll(psz, &pEnd, 10);
+  if (text.IsEmpty() || *pEnd != L'\0' || errno == ERANGE || n < nMin || n > nMax) {
+    AfxMessageBox(L"Please enter an integer.", MB_OK | MB_ICONEXCLAMATION);
+    pDX->Fail();
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bFailed) return;
   HWND hCtrl = pDX->PrepareCtrl(nIDC);
   if (!hCtrl) return;
   CWnd ctrl(hCtrl);
   if (pDX->m_bSaveAndValidate) {
-    CString text;
-    ctrl.GetWindowText(text);
-    text.Trim();
-    const wchar_t* psz = text.GetString();
-    wchar_t* pEnd = nullptr;
-    errno = 0;
-    const long n = std::wcstol(psz, &pEnd, 10);
-    if (text.IsEmpty() || *pEnd != L'\0' || errno == ERANGE || n < INT_MIN || n > INT_MAX) {
-      AfxMessageBox(L"Please enter an integer.", MB_OK | MB_ICONEXCLAMATION);
-      pDX->Fail();
-      return;
-    }
-    value = static_cast<int>(n);
+    long long n = 0;
+    if (ReadInteger(pDX, ctrl, INT_MIN, INT_MAX, n)) value = static_cast<int>(n);
   } else {
     CString text;
     text.Format(L"%d", value);
+    ctrl.SetWindowText(text);
+  }
+}
+
+void DDX_TextUnsigned(CDataExchange* pDX, int nIDC, int& value) {
+  if (pDX->m_bFailed) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (!hCtrl) return;
+  CWnd ctrl(hCtrl);
+  if (pDX->m_bSaveAndValidate) {
+    long long n = 0;
+    // Values above INT_MAX keep their bits: they wrap into the int as they came out of it.
+    if (ReadInteger(pDX, ctrl, 0, UINT_MAX, n)) value = static_cast<int>(static_cast<unsigned int>(n));
+  } else {
+    CString text;
+    text.Format(L"%u", static_cast<unsigned int>(value));
     ctrl.SetWindowText(text);
   }
 }

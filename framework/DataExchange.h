@@ -35,5 +35,10 @@ void DDX_Text(CDataExchange* pDX, int nIDC, CString& value);
 // Text of control nIDC as a signed decimal integer. On save, text that is not a
 // whole number in the int range fails the exchange after telling the user.
 void DDX_Text(CDataExchange* pDX, int nIDC, int& value);
+// Text of control nIDC as an unsigned decimal integer kept in an int's 32 bits, for
+// counts that pass 2147483647 (3000000000 shows as such, not as a negative number).
+// On save, text that is not a whole number from 0 to 4294967295 fails the exchange
+// after telling the user.
+void DDX_TextUnsigned(CDataExchange* pDX, int nIDC, int& value);
 // Check box state: 0 unchecked, 1 checked, 2 indeterminate.
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value);

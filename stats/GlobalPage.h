@@ -1,10 +1,13 @@
 #pragma once
-// The global page: the driver-wide counters. The page's place in the sheet, its
-// template and its menu are here; its refresh comes with the counters' display.
+// The global page: the driver-wide counter record, read every two seconds while
+// the page is the active one, and the command that resets every device's
+// counters. Each group of three counts shows each count's share of its group.
 
 #include <windows.h>
 
+#include "driver/DeviceAccess.h"
 #include "framework/PropertySheet.h"
+#include "framework/String.h"
 
 class CGlobalPage : public CPropertyPage {
   DECLARE_DYNCREATE(CGlobalPage)
@@ -12,12 +15,43 @@ public:
   CGlobalPage();
   ~CGlobalPage() override = default;
 
+  // Where the page's counters come from (the driver unless set); set before the
+  // page's window is created. The page borrows it.
+  void SetDeviceAccess(CDeviceAccess* pAccess) {
+    m_pDeviceAccess = pAccess ? pAccess : &CDeviceAccess::Driver();
+  }
+
+  // What the controls show; empty and 0 until the first reading. The counters are
+  // the driver's unsigned 32-bit counts held in ints, shown unsigned.
+  CString m_strGroupA0;
+  CString m_strGroupB0;
+  CString m_strGroupA1;
+  CString m_strGroupB1;
+  CString m_strTimestamp;
+  int m_nCounter1 = 0;
+  int m_nCounter4 = 0;
+  int m_nCounter5 = 0;
+  int m_nCounter3 = 0;
+  int m_nCounter2 = 0;
+  CString m_strGroupB2;
+  CString m_strGroupA2;
+
 protected:
-  BOOL OnSetActive() override;  // FALSE when the base refuses the activation
+  void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnSetActive() override;   // FALSE when the base refuses the activation
+  BOOL OnKillActive() override;  // the base's answer: FALSE when the exchange fails
+
+  void OnTimer(UINT_PTR nIDEvent);
+  void OnResetCounters();
 
   DECLARE_MESSAGE_MAP()
 
 private:
+  // One reading: the record shown (or, when the driver does not answer, the old
+  // values kept without a word), then the timer started again.
+  void RefreshCounters();
   // Puts menu 134 on the sheet.
   void LoadPageMenu();
+
+  CDeviceAccess* m_pDeviceAccess;
 };
