@@ -296,10 +296,8 @@ void CRecordLogPage::CheckLogWrites() {
   if (!m_logFile.TakeUnreportedFailure()) return;
 
   const HRESULT hr = m_logFile.GetWriteError();
-  CString strError = GetSystemErrorText(hr);
-  if (strError.IsEmpty()) strError.Format(L"%#8.8x", static_cast<unsigned int>(hr));
   ShowMessage(FormatResourceMessage(IDS_ERROR_FILE_WRITE, L"Error loading string IDS_ERROR_FILE_WRITE",
-                                    m_logFile.GetPath(), strError));
+                                    m_logFile.GetPath(), GetSystemErrorText(hr)));
 }
 
 void CRecordLogPage::ShowMessage(const CString& strMessage) {
