@@ -55,6 +55,9 @@ BEGIN_MESSAGE_MAP(CRecordLogPage, CPropertyPage)
   ON_BN_CLICKED(IDC_START_STOP, OnStartStop)
   ON_COMMAND(ID_HISTORY_SIZE, OnHistorySize)
   ON_NOTIFY(LVN_COLUMNCLICK, IDC_RECORD_LIST, OnColumnClick)
+  ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
+  ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
+  ON_NOTIFY(LVN_KEYDOWN, IDC_RECORD_LIST, OnListKeyDown)
   ON_NOTIFY(LVN_GETDISPINFOW, IDC_RECORD_LIST, OnGetDispInfo)
 END_MESSAGE_MAP()
 
@@ -235,6 +238,15 @@ void CRecordLogPage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
   const NMLISTVIEW* pListView = reinterpret_cast<const NMLISTVIEW*>(pNotify);
   SetSortColumn(pListView->iSubItem);
   SortList();
+  *pResult = 0;
+}
+
+void CRecordLogPage::OnEditCopy() { CopySelectedRows(m_listRecords); }
+
+void CRecordLogPage::OnEditSelectAll() { SelectAllRows(m_listRecords); }
+
+void CRecordLogPage::OnListKeyDown(NMHDR* pNotify, LRESULT* pResult) {
+  SendListKeyCommand(m_hWnd, pNotify);
   *pResult = 0;
 }
 

@@ -420,6 +420,42 @@ TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
 
 namespace {
 
+TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CMainSheet sheet(L"Delvora");
+  // Per page: whether each command's item is grayed when its popup opens.
+  std::vector<std::vector<std::pair<UINT, bool>>> grayed(3);
+  const ModalScript inLoop([&] {
+    for (int tab = 0; tab < 3; ++tab) {
+      ::SendMessageW(sheet.m_hWnd, PSM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+      HMENU hBar = ::GetMenu(sheet.m_hWnd);
+      for (int pos = 0; pos < ::GetMenuItemCount(hBar); ++pos) {
+        HMENU hPopup = ::GetSubMenu(hBar, pos);
+        const WPARAM popup = reinterpret_cast<WPARAM>(hPopup);
+        ::SendMessageW(sheet.m_hWnd, WM_INITMENUPOPUP, popup, MAKELPARAM(pos, FALSE));
+        for (int item = 0; item < ::GetMenuItemCount(hPopup); ++item) {
+          const UINT id = ::GetMenuItemID(hPopup, item);
+          if (id == 0) continue;  // a separator
+          const bool bGrayed = (::GetMenuState(hPopup, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+          grayed[static_cast<size_t>(tab)].emplace_back(id, bGrayed);
+        }
+      }
+    }
+    SendMenuCommand(sheet.m_hWnd, ID_EXIT);
+  });
+  sheet.DoModal();
+  typedef std::vector<std::pair<UINT, bool>> Items;
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, true}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
+                   {ID_ABOUT, false}}),
+            grayed[0]);
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_HELP, false},
+                   {ID_ABOUT, false}}),
+            grayed[1]);
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false},
+                   {ID_LOG_SETTINGS, false}, {ID_HISTORY_SIZE, false}, {ID_HELP, false}, {ID_ABOUT, false}}),
+            grayed[2]);
+}
+
 TEST(MainSheetAbout, TheAboutCommandShowsTheAboutBoxOwnedByTheSheetOnAnyPage) {
   ASSERT_NE(nullptr, UseResourceModule());
   CMainSheet sheet(L"Delvora");
