@@ -111,7 +111,7 @@ BOOL CStatsApp::LoadResourceModule() {
     return FALSE;
   }
   // The handle is pointer-wide: the loader gives it as VT_I8, and a 32-bit read
-  // would cut a 64-bit handle.
+  // would cut a 64-bit handle; a 32-bit one counts only when it names a loaded module.
   HMODULE hModule = ResModuleFromVariant(varModule.Get());
   if (!hModule) {
     ShowModuleFailure(L"Failed to get handle to resource file %s.DLL");

@@ -53,6 +53,14 @@ BOOL CListCtrl::SetItemData(int nItem, DWORD_PTR dwData) const {
   return SetItem(&item);
 }
 
+BOOL CListCtrl::SetItemState(int nItem, UINT nState, UINT nMask) const {
+  LVITEMW item = {};
+  item.state = nState;
+  item.stateMask = nMask;
+  return static_cast<BOOL>(
+      SendMessage(LVM_SETITEMSTATE, static_cast<WPARAM>(nItem), reinterpret_cast<LPARAM>(&item)));
+}
+
 int CListCtrl::GetImage(int nItem) const {
   LVITEMW item = {};
   item.mask = LVIF_IMAGE;

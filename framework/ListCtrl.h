@@ -21,6 +21,8 @@ public:
   // The header does not destroy its image list; returns the previous one.
   HIMAGELIST SetImageList(HIMAGELIST hImageList) const { return reinterpret_cast<HIMAGELIST>(SendMessage(HDM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(hImageList))); }
   HIMAGELIST GetImageList() const { return reinterpret_cast<HIMAGELIST>(SendMessage(HDM_GETIMAGELIST)); }
+  // Pixels the header leaves on each side of an item's image (and of its text).
+  int GetBitmapMargin() const { return static_cast<int>(SendMessage(HDM_GETBITMAPMARGIN)); }
 };
 
 class CListCtrl : public CWnd {
@@ -42,6 +44,10 @@ public:
   CString GetItemText(int nItem, int nSubItem) const;
   DWORD_PTR GetItemData(int nItem) const;
   BOOL SetItemData(int nItem, DWORD_PTR dwData) const;
+  // nItem -1 sets the state of every item.
+  BOOL SetItemState(int nItem, UINT nState, UINT nMask) const;
+  // The first item after nItem (-1: from the start) that has the LVNI_ flags, or -1.
+  int GetNextItem(int nItem, int nFlags) const { return static_cast<int>(SendMessage(LVM_GETNEXTITEM, static_cast<WPARAM>(nItem), MAKELPARAM(nFlags, 0))); }
   int GetImage(int nItem) const;  // -1 when there is no such item
   // LVM_FINDITEM from position nStart + 1 (-1: from the first); -1 when not found.
   int FindItem(const LVFINDINFOW* pFindInfo, int nStart = -1) const { return static_cast<int>(SendMessage(LVM_FINDITEMW, static_cast<WPARAM>(nStart), reinterpret_cast<LPARAM>(pFindInfo))); }

@@ -57,6 +57,10 @@ const AFX_MSGMAP_ENTRY* CCmdTarget::FindEntry(const AFX_MSGMAP* pMap, UINT nMess
   return nullptr;
 }
 
+bool CCmdTarget::HasCommandHandler(UINT nID) const {
+  return FindEntry(GetMessageMap(), WM_COMMAND, MAKEWPARAM(nID, 0), 0) != nullptr;
+}
+
 bool CCmdTarget::DispatchMessageMap(UINT nMessage, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   const AFX_MSGMAP_ENTRY* e = FindEntry(GetMessageMap(), nMessage, wParam, lParam);
   if (!e) return false;

@@ -91,6 +91,8 @@ public:
 
   // The entry that would take the message, or null.
   static const AFX_MSGMAP_ENTRY* FindEntry(const AFX_MSGMAP* pMap, UINT nMessage, WPARAM wParam, LPARAM lParam);
+  // Whether the maps have a handler for menu command nID.
+  bool HasCommandHandler(UINT nID) const;
 };
 
 #define DECLARE_MESSAGE_MAP()                    \

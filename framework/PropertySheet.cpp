@@ -206,5 +206,19 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     *pResult = 0;
     return true;
   }
+  // A popup of the menu bar (not the system menu) is about to open.
+  if (message == WM_INITMENUPOPUP && !HIWORD(lParam)) EnableMenuCommands(reinterpret_cast<HMENU>(wParam));
   return CWnd::OnWndMsg(message, wParam, lParam, pResult);
+}
+
+void CPropertySheet::EnableMenuCommands(HMENU hPopup) const {
+  const CPropertyPage* pPage = GetActivePage();
+  const int count = ::GetMenuItemCount(hPopup);
+  for (int pos = 0; pos < count; ++pos) {
+    // Separators have id 0, submenus -1.
+    const UINT nID = ::GetMenuItemID(hPopup, pos);
+    if (nID == 0 || nID == static_cast<UINT>(-1)) continue;
+    const bool bHandled = HasCommandHandler(nID) || (pPage && pPage->HasCommandHandler(nID));
+    ::EnableMenuItem(hPopup, static_cast<UINT>(pos), MF_BYPOSITION | (bHandled ? MF_ENABLED : MF_GRAYED));
+  }
 }

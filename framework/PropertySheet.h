@@ -6,7 +6,7 @@
 // sheet callback (PSCB_INITIALIZED) and subclasses it, so that the sheet's
 // message map sees its messages first. Commands from menus and accelerators go
 // to the sheet's map and, when the sheet has no entry for them, to the active
-// page only.
+// page only; so a menu item that neither map takes is grayed when its menu opens.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -95,6 +95,9 @@ private:
   static LRESULT CALLBACK SheetSubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                             UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
   void AttachSheet(HWND hWnd);
+  // Grays the popup's commands that neither the sheet nor the active page handles
+  // and enables the others.
+  void EnableMenuCommands(HMENU hPopup) const;
 
   CString m_strCaption;
   CWnd* m_pParentWnd;

@@ -55,6 +55,9 @@ BEGIN_MESSAGE_MAP(CRecordLogPage, CPropertyPage)
   ON_BN_CLICKED(IDC_START_STOP, OnStartStop)
   ON_COMMAND(ID_HISTORY_SIZE, OnHistorySize)
   ON_NOTIFY(LVN_COLUMNCLICK, IDC_RECORD_LIST, OnColumnClick)
+  ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
+  ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
+  ON_NOTIFY(LVN_KEYDOWN, IDC_RECORD_LIST, OnListKeyDown)
   ON_NOTIFY(LVN_GETDISPINFOW, IDC_RECORD_LIST, OnGetDispInfo)
 END_MESSAGE_MAP()
 
@@ -238,6 +241,15 @@ void CRecordLogPage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
   *pResult = 0;
 }
 
+void CRecordLogPage::OnEditCopy() { CopySelectedRows(m_listRecords); }
+
+void CRecordLogPage::OnEditSelectAll() { SelectAllRows(m_listRecords); }
+
+void CRecordLogPage::OnListKeyDown(NMHDR* pNotify, LRESULT* pResult) {
+  SendListKeyCommand(m_hWnd, pNotify);
+  *pResult = 0;
+}
+
 void CRecordLogPage::SortList() {
   m_listRecords.SortItems(&CRecordLogPage::CompareRecords, reinterpret_cast<DWORD_PTR>(&m_sort));
   // The rows moved. Their ids are read back when a tick next needs them: reading
@@ -296,10 +308,8 @@ void CRecordLogPage::CheckLogWrites() {
   if (!m_logFile.TakeUnreportedFailure()) return;
 
   const HRESULT hr = m_logFile.GetWriteError();
-  CString strError = GetSystemErrorText(hr);
-  if (strError.IsEmpty()) strError.Format(L"%#8.8x", static_cast<unsigned int>(hr));
   ShowMessage(FormatResourceMessage(IDS_ERROR_FILE_WRITE, L"Error loading string IDS_ERROR_FILE_WRITE",
-                                    m_logFile.GetPath(), strError));
+                                    m_logFile.GetPath(), GetSystemErrorText(hr)));
 }
 
 void CRecordLogPage::ShowMessage(const CString& strMessage) {

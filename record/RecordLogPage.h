@@ -51,6 +51,9 @@ protected:
   void OnStartStop();
   void OnHistorySize();
   void OnColumnClick(NMHDR* pNotify, LRESULT* pResult);
+  void OnEditCopy();
+  void OnEditSelectAll();
+  void OnListKeyDown(NMHDR* pNotify, LRESULT* pResult);
   void OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult);
 
   DECLARE_MESSAGE_MAP()

@@ -77,9 +77,20 @@ struct ITqGuiLanguages : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetGuiLanguage(BSTR* pCode) = 0;
 };
 
-// The module handle carried by GetResModule's VARIANT; null unless it is VT_I8 (a
-// 32-bit value could be a cut-off handle and is not trusted).
+// The module handle carried by GetResModule's VARIANT, or null. VT_I8 is the full
+// handle. A 32-bit value (VT_I4, VT_UI4: a 32-bit loader's, for a module the
+// system placed low) could be a cut-off handle: it is taken, zero-extended, only
+// when it is exactly the handle of a module loaded in this process.
 inline HMODULE ResModuleFromVariant(const VARIANT& var) {
-  if (var.vt != VT_I8) return nullptr;
-  return reinterpret_cast<HMODULE>(static_cast<INT_PTR>(var.llVal));
+  if (var.vt == VT_I8) return reinterpret_cast<HMODULE>(static_cast<INT_PTR>(var.llVal));
+  if (var.vt != VT_I4 && var.vt != VT_UI4) return nullptr;
+  const ULONG_PTR value = var.vt == VT_I4 ? static_cast<ULONG>(var.lVal) : var.ulVal;
+  HMODULE hLoaded = nullptr;
+  if (!value || !::GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS |
+                                          GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                                      reinterpret_cast<LPCWSTR>(value), &hLoaded)) {
+    return nullptr;
+  }
+  // An address inside a module names the module too; only its base is its handle.
+  return reinterpret_cast<ULONG_PTR>(hLoaded) == value ? hLoaded : nullptr;
 }

@@ -113,3 +113,10 @@
 #ifndef ID_HELP
 #define ID_HELP                       57670
 #endif
+// Edit menu of the list pages (Ctrl+C and Ctrl+A in a list send them too).
+#ifndef ID_EDIT_COPY
+#define ID_EDIT_COPY                  0xE122
+#endif
+#ifndef ID_EDIT_SELECT_ALL
+#define ID_EDIT_SELECT_ALL            0xE12A
+#endif

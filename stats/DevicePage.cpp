@@ -60,6 +60,9 @@ BEGIN_MESSAGE_MAP(CDevicePage, CPropertyPage)
   ON_WM_TIMER()
   ON_BN_CLICKED(IDC_DETAILS, OnDetailsClicked)
   ON_NOTIFY(LVN_COLUMNCLICK, IDC_DEVICE_LIST, OnColumnClick)
+  ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
+  ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
+  ON_NOTIFY(LVN_KEYDOWN, IDC_DEVICE_LIST, OnListKeyDown)
 END_MESSAGE_MAP()
 
 CDevicePage::CDevicePage()
@@ -154,6 +157,15 @@ void CDevicePage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
   const NMLISTVIEW* pListView = reinterpret_cast<const NMLISTVIEW*>(pNotify);
   SetSortColumn(pListView->iSubItem);
   SortList();
+  *pResult = 0;
+}
+
+void CDevicePage::OnEditCopy() { CopySelectedRows(m_listDevices); }
+
+void CDevicePage::OnEditSelectAll() { SelectAllRows(m_listDevices); }
+
+void CDevicePage::OnListKeyDown(NMHDR* pNotify, LRESULT* pResult) {
+  SendListKeyCommand(m_hWnd, pNotify);
   *pResult = 0;
 }
 

@@ -63,6 +63,9 @@ protected:
   void OnTimer(UINT_PTR nIDEvent);
   void OnDetailsClicked();
   void OnColumnClick(NMHDR* pNotify, LRESULT* pResult);
+  void OnEditCopy();
+  void OnEditSelectAll();
+  void OnListKeyDown(NMHDR* pNotify, LRESULT* pResult);
 
   DECLARE_MESSAGE_MAP()
 

@@ -83,6 +83,9 @@ CString GetSystemErrorText(HRESULT hrCode) {
     strText.SetAt(n - 2, L' ');
     strText.SetAt(n - 1, L' ');
   }
+  // Some codes have no text (Wine has none for many COM codes): a message that
+  // shows this text then shows the code rather than nothing.
+  if (strText.IsEmpty()) strText.Format(L"%#8.8x", static_cast<unsigned int>(code));
   return strText;
 }
 

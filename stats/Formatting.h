@@ -9,9 +9,10 @@
 #include "framework/Time.h"
 #include "support/WideString.h"
 
-// The system's message text for a result code; empty when there is none (or the
-// code is 0, or a facility-8 code with a zero low half). A trailing CR LF becomes
-// two spaces so the text can stand inside a longer line.
+// The system's message text for a result code, or the code in hexadecimal
+// ("0x80040154") when the system has no text for it; empty for no error (0, or a
+// facility-8 code with a zero low half). A trailing CR LF becomes two spaces so
+// the text can stand inside a longer line.
 CString GetSystemErrorText(HRESULT hrCode);
 
 // A message from string resource nID filled with message-style inserts (%1, %2,

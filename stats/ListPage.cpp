@@ -2,18 +2,57 @@
 
 #include <algorithm>
 
+#include "framework/Clipboard.h"
+#include "resources/resource.h"
+
 namespace {
 
 // Header images.
 const int kImageAscending = 0;
 const int kImageDescending = 1;
 
-// Room a header item needs beside its title: the item's padding and the sort
-// arrow's image, so that a title is not cut when its column is the sorted one.
-const int kHeaderTitleRoom = 32;
-
 // Room a cell needs beside its text (the list view's left and right margins).
 const int kCellTextRoom = 14;
+
+// Texts measured as the header draws them: in its font, on its device context,
+// which is held for the life of the object.
+class CHeaderTextMeter {
+public:
+  explicit CHeaderTextMeter(HWND hHeader) : m_hHeader(hHeader), m_hdc(::GetDC(hHeader)) {
+    const HFONT hFont = reinterpret_cast<HFONT>(::SendMessageW(hHeader, WM_GETFONT, 0, 0));
+    if (m_hdc && hFont) m_hOldFont = ::SelectObject(m_hdc, hFont);
+  }
+  ~CHeaderTextMeter() {
+    if (!m_hdc) return;
+    if (m_hOldFont) ::SelectObject(m_hdc, m_hOldFont);
+    ::ReleaseDC(m_hHeader, m_hdc);
+  }
+  CHeaderTextMeter(const CHeaderTextMeter&) = delete;
+  CHeaderTextMeter& operator=(const CHeaderTextMeter&) = delete;
+
+  // 0 when the text cannot be measured.
+  int Width(const CString& strText) const {
+    SIZE size = {};
+    if (!m_hdc || !::GetTextExtentPoint32W(m_hdc, strText, strText.GetLength(), &size)) return 0;
+    return size.cx;
+  }
+
+private:
+  HWND m_hHeader;
+  HDC m_hdc;
+  HGDIOBJ m_hOldFont = nullptr;
+};
+
+// Room a header item needs beside its title so that the title stays whole with
+// the sort mark on it: the header's margin on both sides of the title and of the
+// image, the image, and the item's edge. Any column can become the sorted one.
+int HeaderTitleRoom(const CHeaderCtrl& header) {
+  int cxImage = 0;
+  int cyImage = 0;
+  const HIMAGELIST hImages = header.GetImageList();
+  if (!hImages || !ImageList_GetIconSize(hImages, &cxImage, &cyImage)) cxImage = 0;
+  return 4 * std::max(header.GetBitmapMargin(), 0) + cxImage + 2 * ::GetSystemMetrics(SM_CXEDGE);
+}
 
 }  // namespace
 
@@ -27,11 +66,16 @@ int CompareByColumn(const ListColumn* pColumns, int nColumns, const ItemData& a,
 }
 
 void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles) {
+  const CHeaderCtrl header(list.GetHeaderCtrl());
+  const CHeaderTextMeter meter(header);
+  const int titleRoom = HeaderTitleRoom(header);
   for (int col = 0; col < nColumns; ++col) {
     const ListColumn& column = pColumns[col];
     pTitles[col].LoadString(column.nTitleId);
     // Another language or font may need more than the table's width.
-    int width = std::max(column.nWidth, list.GetStringWidth(pTitles[col]) + kHeaderTitleRoom);
+    int titleWidth = meter.Width(pTitles[col]);
+    if (titleWidth <= 0) titleWidth = list.GetStringWidth(pTitles[col]);
+    int width = std::max(column.nWidth, titleWidth + titleRoom);
     if (column.pfnSample) width = std::max(width, list.GetStringWidth(column.pfnSample()) + kCellTextRoom);
     list.InsertColumn(col, pTitles[col], column.nFormat, width, col);
   }
@@ -51,6 +95,62 @@ void SetSortColumn(const CListCtrl& list, SortState& sort, int column) {
   item.fmt = HDF_STRING | HDF_IMAGE | HDF_BITMAP_ON_RIGHT;
   item.iImage = sort.ascending ? kImageAscending : kImageDescending;
   header.SetItem(column, &item);
+}
+
+CString SelectedRowsText(const CListCtrl& list) {
+  CString strText;
+  int row = list.GetNextItem(-1, LVNI_SELECTED);
+  if (row < 0) return strText;
+
+  const CHeaderCtrl header(list.GetHeaderCtrl());
+  const int nColumns = header.GetItemCount();
+  for (int col = 0; col < nColumns; ++col) {
+    wchar_t title[256] = {};
+    HDITEMW item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = title;
+    item.cchTextMax = static_cast<int>(sizeof(title) / sizeof(title[0]));
+    header.GetItem(col, &item);
+    if (col > 0) strText += L'\t';
+    strText += title;
+  }
+  strText += L"\r\n";
+
+  for (; row >= 0; row = list.GetNextItem(row, LVNI_SELECTED)) {
+    for (int col = 0; col < nColumns; ++col) {
+      if (col > 0) strText += L'\t';
+      strText += list.GetItemText(row, col);
+    }
+    strText += L"\r\n";
+  }
+  return strText;
+}
+
+BOOL CopySelectedRows(const CListCtrl& list) {
+  const CString strText = SelectedRowsText(list);
+  if (strText.IsEmpty()) return FALSE;
+  const CClipboard clipboard(list);
+  return clipboard.SetText(strText, static_cast<size_t>(strText.GetLength()));
+}
+
+void SelectAllRows(const CListCtrl& list) { list.SetItemState(-1, LVIS_SELECTED, LVIS_SELECTED); }
+
+void SendListKeyCommand(HWND hPage, const NMHDR* pNotify) {
+  // The key state is the one of the key message being handled. Ctrl with Alt is
+  // AltGr on many keyboards: a character, not a command.
+  if (!pNotify || ::GetKeyState(VK_CONTROL) >= 0 || ::GetKeyState(VK_MENU) < 0) return;
+  UINT nCommand = 0;
+  switch (reinterpret_cast<const NMLVKEYDOWN*>(pNotify)->wVKey) {
+    case 'C':
+      nCommand = ID_EDIT_COPY;
+      break;
+    case 'A':
+      nCommand = ID_EDIT_SELECT_ALL;
+      break;
+    default:
+      return;
+  }
+  ::SendMessageW(hPage, WM_COMMAND, MAKEWPARAM(nCommand, 0), 0);
 }
 
 void CRedrawOff::Off() {

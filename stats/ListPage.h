@@ -1,7 +1,7 @@
 #pragma once
 // What both list pages share: the refresh timer's id, the sort order and its
-// header marks, the table that describes a page's columns once, and redraw
-// switched off for a bulk change of a list.
+// header marks, the table that describes a page's columns once, redraw switched
+// off for a bulk change of a list, and the Edit menu's copy of the rows.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -43,6 +43,7 @@ int CompareByColumn(const ListColumn* pColumns, int nColumns, const ItemData& a,
 
 // Loads each title into pTitles[col] and inserts the columns in table order, each
 // at least as wide as its table width, its title beside a sort mark, and its sample.
+// The header's image list (the sort marks) must be set before: it is measured.
 void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles);
 
 // The header's sort marks (image 0 ascending, image 1 descending, on the right):
@@ -50,6 +51,22 @@ void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColum
 // direction, a new column starts ascending; the mark goes on the new column.
 // The rows are not reordered.
 void SetSortColumn(const CListCtrl& list, SortState& sort, int column);
+
+// The selected rows as text: a line of the column titles, then one line per
+// selected row in the list's order, the cells as the list shows them (read back
+// through the list, so that texts given on demand are asked for) separated by
+// tabs; every line ends with CR LF. Empty when no row is selected.
+CString SelectedRowsText(const CListCtrl& list);
+// Puts SelectedRowsText on the clipboard as Unicode text. With no row selected
+// nothing is copied and the clipboard is left as it is. FALSE when nothing was copied.
+BOOL CopySelectedRows(const CListCtrl& list);
+// Selects every row.
+void SelectAllRows(const CListCtrl& list);
+// A page's LVN_KEYDOWN from its list: Ctrl+C and Ctrl+A are sent to the page as
+// the Edit menu's commands (ID_EDIT_COPY, ID_EDIT_SELECT_ALL); other keys are left
+// to the list. comctl32 runs the sheet's modal loop without an accelerator table,
+// and keys meant for the rows act where the rows have the focus.
+void SendListKeyCommand(HWND hPage, const NMHDR* pNotify);
 
 // Redraw of a list switched off for a bulk change and back on (with a repaint)
 // when the change is done, or before a message box needs the list painted.

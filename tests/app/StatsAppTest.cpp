@@ -36,6 +36,9 @@ struct LoaderScript {
   HRESULT loadResString = S_OK;
   HRESULT getResModule = S_OK;
   HMODULE module = nullptr;
+  // How GetResModule gives the handle: VT_I8 with `module`, or a 32-bit type with `value32`.
+  VARTYPE moduleType = VT_I8;
+  ULONG value32 = 0;
   const wchar_t* guiLanguage = L"DEU";
 
   // What start-up did.
@@ -88,8 +91,12 @@ public:
   HRESULT STDMETHODCALLTYPE GetResModule(LONG selector, BSTR baseName, VARIANT* pModule) override {
     Record(selector, baseName);
     if (FAILED(g_script->getResModule)) return Called(g_script->getResModule);
-    pModule->vt = VT_I8;
-    pModule->llVal = reinterpret_cast<LONGLONG>(g_script->module);
+    pModule->vt = g_script->moduleType;
+    if (g_script->moduleType == VT_I8) {
+      pModule->llVal = reinterpret_cast<LONGLONG>(g_script->module);
+    } else {
+      pModule->ulVal = g_script->value32;
+    }
     return Called(S_OK);
   }
   HRESULT STDMETHODCALLTYPE GetDefaultLanguage(LONG*) override { return Called(E_NOTIMPL); }
@@ -201,9 +208,11 @@ protected:
 std::wstring SystemText(HRESULT hr) { return GetSystemErrorText(hr).GetString(); }
 
 TEST_F(StartUp, ALoaderThatCannotBeCreatedEndsTheProgramWithItsMessage) {
-  m_script.createLoader = CLASS_E_CLASSNOTAVAILABLE;
+  // An unregistered loader; Wine has no text for the code: the message names it then.
+  m_script.createLoader = REGDB_E_CLASSNOTREG;
+  ASSERT_FALSE(SystemText(REGDB_E_CLASSNOTREG).empty());
   ExpectOneMessageAndNoSheet(L"Unable to CoCreateInstance(CLSID_TqResLoader,IID_ITqResLoader). Error " +
-                             SystemText(CLASS_E_CLASSNOTAVAILABLE) + L".");
+                             SystemText(REGDB_E_CLASSNOTREG) + L".");
   EXPECT_EQ(0, m_script.languagesCreated);
 }
 
@@ -225,6 +234,29 @@ TEST_F(StartUp, AModuleThatDoesNotAnswerEndsTheProgram) {
   // The probe and the module request both name the module and pass the loader's selector.
   EXPECT_EQ((std::vector<LONG>{0x0409, 0x0409}), m_script.selectors);
   EXPECT_EQ((std::vector<std::wstring>{L"DelvoraRes", L"DelvoraRes"}), m_script.baseNames);
+}
+
+TEST_F(StartUp, A32BitModuleHandleCountsOnlyWhenItIsTheHandleOfALoadedModule) {
+  HMODULE hLow = ::LoadLibraryW(L"LowModule.dll");
+  ASSERT_NE(nullptr, hLow) << "bin\\LowModule.dll is missing";
+  const ULONG_PTR low = reinterpret_cast<ULONG_PTR>(hLow);
+  ASSERT_EQ(0x90000000u, low) << "the module was not placed at its fixed base";
+  // Both 32-bit types, the top bit set: the value is zero-extended.
+  for (VARTYPE type : {VT_I4, VT_UI4}) {
+    m_script.moduleType = type;
+    m_script.value32 = static_cast<ULONG>(low);
+    CStatsApp app;
+    EXPECT_TRUE(app.LoadResourceModule()) << "type " << type;
+    EXPECT_EQ(hLow, AfxGetResourceHandle()) << "type " << type;
+    AfxSetResourceHandle(::GetModuleHandleW(nullptr));
+  }
+  // An address inside the module, and one where nothing is loaded: today's message.
+  for (ULONG value : {static_cast<ULONG>(low + 0x1000), 0x12340000ul}) {
+    m_script.moduleType = VT_I4;
+    m_script.value32 = value;
+    ExpectOneMessageAndNoSheet(L"Failed to get handle to resource file DelvoraRes.DLL");
+  }
+  ::FreeLibrary(hLow);
 }
 
 TEST_F(StartUp, AFailingLanguagesInterfaceEndsTheProgram) {
@@ -387,6 +419,42 @@ TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
 }  // namespace
 
 namespace {
+
+TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CMainSheet sheet(L"Delvora");
+  // Per page: whether each command's item is grayed when its popup opens.
+  std::vector<std::vector<std::pair<UINT, bool>>> grayed(3);
+  const ModalScript inLoop([&] {
+    for (int tab = 0; tab < 3; ++tab) {
+      ::SendMessageW(sheet.m_hWnd, PSM_SETCURSEL, static_cast<WPARAM>(tab), 0);
+      HMENU hBar = ::GetMenu(sheet.m_hWnd);
+      for (int pos = 0; pos < ::GetMenuItemCount(hBar); ++pos) {
+        HMENU hPopup = ::GetSubMenu(hBar, pos);
+        const WPARAM popup = reinterpret_cast<WPARAM>(hPopup);
+        ::SendMessageW(sheet.m_hWnd, WM_INITMENUPOPUP, popup, MAKELPARAM(pos, FALSE));
+        for (int item = 0; item < ::GetMenuItemCount(hPopup); ++item) {
+          const UINT id = ::GetMenuItemID(hPopup, item);
+          if (id == 0) continue;  // a separator
+          const bool bGrayed = (::GetMenuState(hPopup, id, MF_BYCOMMAND) & MF_GRAYED) != 0;
+          grayed[static_cast<size_t>(tab)].emplace_back(id, bGrayed);
+        }
+      }
+    }
+    SendMenuCommand(sheet.m_hWnd, ID_EXIT);
+  });
+  sheet.DoModal();
+  typedef std::vector<std::pair<UINT, bool>> Items;
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, true}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
+                   {ID_ABOUT, false}}),
+            grayed[0]);
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_HELP, false},
+                   {ID_ABOUT, false}}),
+            grayed[1]);
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false},
+                   {ID_LOG_SETTINGS, false}, {ID_HISTORY_SIZE, false}, {ID_HELP, false}, {ID_ABOUT, false}}),
+            grayed[2]);
+}
 
 TEST(MainSheetAbout, TheAboutCommandShowsTheAboutBoxOwnedByTheSheetOnAnyPage) {
   ASSERT_NE(nullptr, UseResourceModule());

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/PropertySheet.h"
+#include "framework/Resource.h"
 #include "framework/String.h"
 #include "resources/resource.h"
 #include "stats/DevicePage.h"
@@ -23,6 +24,17 @@
 using namespace gui_test;
 
 namespace {
+
+const LVITEMW kSelect = [] {
+  LVITEMW item = {};
+  item.state = item.stateMask = LVIS_SELECTED;
+  return item;
+}();
+const LVITEMW kDeselect = [] {
+  LVITEMW item = {};
+  item.stateMask = LVIS_SELECTED;
+  return item;
+}();
 
 class FakeDriver : public CDeviceAccess {
 public:
@@ -246,6 +258,92 @@ TEST_F(DevicePageTest, ColumnClicksSortAndMoveTheArrowWithTiesInDeviceOrder) {
     ClickHeader(m_hList, 0);
     EXPECT_EQ((std::vector<LPARAM>{3, 2, 1, 0}), RowOrder());
   });
+}
+
+TEST_F(DevicePageTest, EditCommandsCopyTheSelectedRowsAsShownInTheListsOrder) {
+  FakeDriver driver(3);
+  Run(driver, [&](CDevicePage& page) {
+    HWND hSheet = ::GetParent(page.m_hWnd);
+    driver.Start(2, 90000, 1);
+    Refresh(page);
+    ClickHeader(m_hList, 0);  // device column, now descending: 2, 1, 0
+    ASSERT_EQ((std::vector<LPARAM>{2, 1, 0}), RowOrder());
+
+    // The menu's commands reach the page through the sheet.
+    SendMenuCommand(hSheet, ID_EDIT_SELECT_ALL);
+    EXPECT_EQ(3, ::SendMessageW(m_hList, LVM_GETSELECTEDCOUNT, 0, 0));
+    SendMenuCommand(hSheet, ID_EDIT_COPY);
+    std::wstring titles;
+    for (int col = 0; col < 10; ++col) titles += (col ? L"\t" : L"") + HeaderText(col);
+    titles += L"\r\n";
+    std::wstring expected = titles;
+    for (int row = 0; row < 3; ++row) {
+      for (int col = 0; col < 10; ++col) expected += (col ? L"\t" : L"") + ListText(m_hList, row, col);
+      expected += L"\r\n";
+    }
+    const std::wstring idle = L"\t\t\t\t\t\t\t\t\t\r\n";
+    EXPECT_EQ(0u, expected.find(Res(IDS_COL_DEVICE) + L"\t" + Res(IDS_COL_STATE) + L"\t"));
+    EXPECT_NE(std::wstring::npos, expected.find(L"\r\n002\t" + Res(IDS_STATE_RUNNING) + L"\t"));
+    EXPECT_NE(std::wstring::npos, expected.find(L"\t9.00\t127.0.0.1\t8000\t5060\t"));
+    EXPECT_EQ(L"\r\n001" + idle + L"000" + idle, expected.substr(expected.find(L"\r\n001")));
+    EXPECT_EQ(expected, ClipboardText());
+
+    // Ctrl+C in the list, as the sheet's loop handles the key: the one selected row.
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&kDeselect));
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, 1, reinterpret_cast<LPARAM>(&kSelect));
+    PressCtrlKey(hSheet, m_hList, 'C');
+    EXPECT_EQ(titles + L"001" + idle, ClipboardText());
+
+    // Nothing selected: nothing copied, the clipboard keeps what it had.
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&kDeselect));
+    SetClipboardText(hSheet, L"kept");
+    SendMenuCommand(hSheet, ID_EDIT_COPY);
+    PressCtrlKey(hSheet, m_hList, 'C');
+    EXPECT_EQ(L"kept", ClipboardText());
+  });
+}
+
+TEST_F(DevicePageTest, EveryTitleStaysWholeBesideTheSortMarkAndTheColumnsFitInBothLanguages) {
+  static const HMODULE hGerman = ::LoadLibraryW(L"deu\\DelvoraRes.dll");
+  ASSERT_NE(nullptr, hGerman) << "bin\\deu\\DelvoraRes.dll is missing";
+  for (const HMODULE hModule : {UseResourceModule(), hGerman}) {
+    AfxSetResourceHandle(hModule);
+    FakeDriver driver(1);
+    Run(driver, [&](CDevicePage& page) {
+      HWND hHeader = Header();
+      int cxImage = 0, cyImage = 0;
+      const auto hImages = reinterpret_cast<HIMAGELIST>(::SendMessageW(hHeader, HDM_GETIMAGELIST, 0, 0));
+      ASSERT_TRUE(ImageList_GetIconSize(hImages, &cxImage, &cyImage));
+      const int margin = static_cast<int>(::SendMessageW(hHeader, HDM_GETBITMAPMARGIN, 0, 0));
+      HDC hdc = ::GetDC(hHeader);
+      const HFONT hFont = reinterpret_cast<HFONT>(::SendMessageW(hHeader, WM_GETFONT, 0, 0));
+      const HGDIOBJ hOldFont = ::SelectObject(hdc, hFont);
+      for (int col = 0; col < 10; ++col) {
+        page.SetSortColumn(col);
+        ASSERT_TRUE(HasArrow(col));
+        const std::wstring title = HeaderText(col);
+        SIZE text = {};
+        ::GetTextExtentPoint32W(hdc, title.c_str(), static_cast<int>(title.size()), &text);
+        RECT item = {};
+        ::SendMessageW(hHeader, HDM_GETITEMRECT, static_cast<WPARAM>(col), reinterpret_cast<LPARAM>(&item));
+        // The header lays out the title and the image with a margin on both sides
+        // of each, inside the item's etched right edge; less room ends the title in "...".
+        EXPECT_GE(item.right - item.left, text.cx + 2 * margin + cxImage + 2 * margin + 2)
+            << "column " << col << " of module " << hModule;
+      }
+      ::SelectObject(hdc, hOldFont);
+      ::ReleaseDC(hHeader, hdc);
+      // Widened so, the columns still fit beside a vertical scroll bar.
+      int columns = 0;
+      for (int col = 0; col < 10; ++col) {
+        columns += static_cast<int>(::SendMessageW(m_hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(col), 0));
+      }
+      RECT client = {};
+      ::GetClientRect(m_hList, &client);
+      EXPECT_LE(columns + ::GetSystemMetrics(SM_CXVSCROLL), client.right) << "module " << hModule;
+    });
+  }
+  UseResourceModule();
 }
 
 TEST_F(DevicePageTest, TheCheckBoxSwitchesBetweenReportAndListView) {

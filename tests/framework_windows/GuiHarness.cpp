@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "framework/Resource.h"
 
 namespace gui_test {
@@ -189,5 +191,50 @@ void ClickHeader(HWND hList, int column) {
 }
 
 void ClickButton(HWND hButton) { ::SendMessageW(hButton, BM_CLICK, 0, 0); }
+
+void PressCtrlKey(HWND hDialog, HWND hTarget, UINT vk) {
+  BYTE saved[256] = {};
+  ::GetKeyboardState(saved);
+  BYTE keys[256];
+  memcpy(keys, saved, sizeof(keys));
+  keys[VK_CONTROL] = keys[VK_LCONTROL] = 0x80;
+  ::SetKeyboardState(keys);
+  MSG msg = {};
+  msg.hwnd = hTarget;
+  msg.message = WM_KEYDOWN;
+  msg.wParam = vk;
+  msg.lParam = 1;
+  if (!::IsDialogMessageW(hDialog, &msg)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  ::SetKeyboardState(saved);
+}
+
+std::wstring ClipboardText() {
+  std::wstring text;
+  if (!::OpenClipboard(nullptr)) return text;
+  if (HANDLE hData = ::GetClipboardData(CF_UNICODETEXT)) {
+    if (const wchar_t* p = static_cast<const wchar_t*>(::GlobalLock(hData))) {
+      text = p;
+      ::GlobalUnlock(hData);
+    }
+  }
+  ::CloseClipboard();
+  return text;
+}
+
+void SetClipboardText(HWND hOwner, const std::wstring& text) {
+  if (!::OpenClipboard(hOwner)) return;
+  ::EmptyClipboard();
+  HGLOBAL hData = ::GlobalAlloc(GMEM_MOVEABLE, (text.size() + 1) * sizeof(wchar_t));
+  if (wchar_t* p = hData ? static_cast<wchar_t*>(::GlobalLock(hData)) : nullptr) {
+    memcpy(p, text.c_str(), (text.size() + 1) * sizeof(wchar_t));
+    ::GlobalUnlock(hData);
+    if (::SetClipboardData(CF_UNICODETEXT, hData)) hData = nullptr;
+  }
+  if (hData) ::GlobalFree(hData);
+  ::CloseClipboard();
+}
 
 }  // namespace gui_test

@@ -81,5 +81,12 @@ void ClickColumn(HWND hPage, HWND hList, int column);
 void ClickHeader(HWND hList, int column);
 // Clicks a button the way the user does (BM_CLICK).
 void ClickButton(HWND hButton);
+// Presses Ctrl+key in hTarget as a sheet's or dialog's modal loop handles the key:
+// IsDialogMessage on hDialog first, then translated and dispatched.
+void PressCtrlKey(HWND hDialog, HWND hTarget, UINT vk);
+// The clipboard's Unicode text (empty when it has none); and a text put there for
+// hOwner (the clipboard takes no data from a null owner).
+std::wstring ClipboardText();
+void SetClipboardText(HWND hOwner, const std::wstring& text);
 
 }  // namespace gui_test

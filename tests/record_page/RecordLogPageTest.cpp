@@ -173,6 +173,14 @@ TEST_F(RecordLogPageTest, EndedStreamsBecomeSortedRowsAndTheHistoryIsTrimmedToIt
     EXPECT_EQ(0, HeaderImage(Header(), 2));
     EXPECT_EQ(Res(IDS_STATUS_NOT_LOGGING), Status());
     EXPECT_EQ(Res(IDS_START_LOGGING), StartStop());
+    // The columns, each title whole beside the sort mark, fit beside a vertical scroll bar.
+    int columns = 0;
+    for (int col = 0; col < 10; ++col) {
+      columns += static_cast<int>(::SendMessageW(m_hList, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(col), 0));
+    }
+    RECT client = {};
+    ::GetClientRect(m_hList, &client);
+    EXPECT_LE(columns + ::GetSystemMetrics(SM_CXVSCROLL), client.right);
     Tick();
     EXPECT_EQ(0, Rows());
     EXPECT_EQ(0u, CRecordLogData::m_global.GetCount());
@@ -264,6 +272,39 @@ TEST_F(RecordLogPageTest, HeaderClicksSortWithTiesInDeviceOrderAndNewRowsFindThe
     EXPECT_EQ((std::vector<int>{4, 3, 2, 1, 1, 0}), Devices());
     EXPECT_EQ(L"10.0.0.1", ListText(m_hList, 3, 4));  // the one that ended at +0 first
     EXPECT_EQ(L"10.0.0.10", ListText(m_hList, 4, 4));
+  });
+}
+
+TEST_F(RecordLogPageTest, CtrlAAndCtrlCInTheListCopyEveryRowInTheSortedOrder) {
+  Run([&](CRecordLogPage&) {
+    g_qEndedStreams.Append(Ended(3, 30, L"10.0.0.3", 6003));
+    g_qEndedStreams.Append(Ended(1, 10, L"10.0.0.1", 6001));
+    g_qEndedStreams.Append(Ended(2, 20, L"10.0.0.2", 6002));
+    Tick();
+    ClickHeader(m_hList, 5);
+    ClickHeader(m_hList, 5);  // address port, descending: devices 3, 2, 1
+    ASSERT_EQ((std::vector<int>{3, 2, 1}), Devices());
+
+    HWND hSheet = ::GetParent(m_hPage);
+    PressCtrlKey(hSheet, m_hList, 'A');
+    EXPECT_EQ(3, ::SendMessageW(m_hList, LVM_GETSELECTEDCOUNT, 0, 0));
+    PressCtrlKey(hSheet, m_hList, 'C');
+    // The rows' texts are given on demand: the copy must ask for them as the list does.
+    std::wstring expected;
+    for (UINT id : {IDS_COL_DEVICE, IDS_COL_START_TIME, IDS_COL_END_TIME, IDS_COL_AVERAGE, IDS_COL_ADDRESS,
+                    IDS_COL_ADDRESS_PORT, IDS_COL_PORT, IDS_COL_CODEC, IDS_COL_DURATION, IDS_COL_COUNTER}) {
+      expected += (expected.empty() ? L"" : L"\t") + Res(id);
+    }
+    expected += L"\r\n";
+    const std::wstring codec = FormatCodecName(1).GetString();
+    for (int device : {3, 2, 1}) {
+      const ItemData item = Ended(device, device * 10, L"", 0);
+      const std::wstring n = std::to_wstring(device);
+      expected += L"00" + n + L"\t" + FormatTimeStamp(item.m_timeStart).GetString() + L"\t" +
+                  FormatTimeStamp(item.m_timeLast).GetString() + L"\t12.50\t10.0.0." + n + L"\t600" + n +
+                  L"\t40000\t" + codec + L"\t" + std::to_wstring(device * 10) + L"\t7\r\n";
+    }
+    EXPECT_EQ(expected, ClipboardText());
   });
 }
 

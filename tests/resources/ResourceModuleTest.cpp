@@ -7,6 +7,8 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdlib>
+#include <cwctype>
 #include <map>
 #include <set>
 #include <string>
@@ -83,6 +85,7 @@ struct DialogControl {
   DWORD id;
   DWORD style;
   std::wstring className;  // "Button", "Edit", "Static" for the predefined ordinals
+  std::wstring text;
   short x, y, cx, cy;
 };
 
@@ -150,7 +153,7 @@ bool ParseDialog(HMODULE hModule, UINT id, DialogTemplate& dialog) {
     control.id = *reinterpret_cast<const DWORD*>(item + 20);
     p = reinterpret_cast<const WORD*>(item + 24);
     p = SkipSzOrOrd(p, &control.className);
-    p = SkipSzOrOrd(p, nullptr);
+    p = SkipSzOrOrd(p, &control.text);
     const WORD extra = *p++;
     p = reinterpret_cast<const WORD*>(reinterpret_cast<const BYTE*>(p) + extra);
     dialog.controls.push_back(control);
@@ -289,6 +292,9 @@ TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
   ASSERT_TRUE(ParseDialog(m_hModule, IDD_RECORD_LOG_PAGE, log));
   EXPECT_EQ(0u, FindControl(log, IDC_RECORD_LIST)->style & (LVS_SORTASCENDING | LVS_SORTDESCENDING))
       << "rows are placed by the page, not sorted by the list";
+  // Select All needs lists that take more than one row.
+  EXPECT_EQ(0u, FindControl(log, IDC_RECORD_LIST)->style & LVS_SINGLESEL);
+  EXPECT_EQ(0u, FindControl(device, IDC_DEVICE_LIST)->style & LVS_SINGLESEL);
   DialogTemplate settings;
   ASSERT_TRUE(ParseDialog(m_hModule, IDD_LOG_SETTINGS, settings));
   EXPECT_EQ(static_cast<DWORD>(BS_AUTOCHECKBOX), FindControl(settings, IDC_WRITE_HISTORY)->style & BS_TYPEMASK);
@@ -319,8 +325,9 @@ void CollectMenu(HMENU hMenu, std::map<UINT, std::wstring>& commands, std::vecto
 }
 
 TEST_P(ResourceModule, MenusCarryTheCommandsWithMnemonics) {
-  const std::set<UINT> sheetCommands = {ID_EXIT, ID_HELP, ID_ABOUT};
-  const std::set<UINT> logCommands = {ID_EXIT, ID_HELP, ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE};
+  const std::set<UINT> sheetCommands = {ID_EXIT, ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_HELP, ID_ABOUT};
+  const std::set<UINT> logCommands = {ID_EXIT,  ID_EDIT_COPY,    ID_EDIT_SELECT_ALL, ID_HELP,
+                                      ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE};
   for (const auto& expected : {std::make_pair(IDR_PAGE_MENU, sheetCommands),
                                std::make_pair(IDR_RECORD_LOG_MENU, logCommands)}) {
     HMENU hMenu = LoadMenuW(m_hModule, MAKEINTRESOURCEW(expected.first));
@@ -336,6 +343,110 @@ TEST_P(ResourceModule, MenusCarryTheCommandsWithMnemonics) {
       EXPECT_NE(std::wstring::npos, command.second.find(L'&')) << "mnemonic of command " << command.first;
     }
     for (const std::wstring& popup : popups) EXPECT_NE(std::wstring::npos, popup.find(L'&'));
+    // The Edit items name their keys (Ctrl+C, Strg+C, ...).
+    for (const auto& shortcut :
+         {std::make_pair(ID_EDIT_COPY, L"+C"), std::make_pair(ID_EDIT_SELECT_ALL, L"+A")}) {
+      const std::wstring& text = commands[shortcut.first];
+      const size_t tab = text.find(L'\t');
+      ASSERT_NE(std::wstring::npos, tab) << "shortcut of command " << shortcut.first;
+      EXPECT_EQ(shortcut.second, text.substr(text.size() - 2)) << "shortcut of command " << shortcut.first;
+    }
+  }
+}
+
+// The mnemonic of a text ('&' before it, "&&" is a literal '&'), upper case; 0 for none.
+wchar_t Mnemonic(const std::wstring& text) {
+  for (size_t i = 0; i + 1 < text.size(); ++i) {
+    if (text[i] != L'&') continue;
+    if (text[i + 1] != L'&') return static_cast<wchar_t>(towupper(text[i + 1]));
+    ++i;
+  }
+  return 0;
+}
+
+std::string Narrow(const std::wstring& text) {
+  std::string narrow;
+  for (wchar_t ch : text) narrow += ch < 128 ? static_cast<char>(ch) : '?';
+  return narrow;
+}
+
+// The mnemonics of one menu level: the menu bar's popups, or one popup's items.
+// Expects each once; returns them.
+std::set<wchar_t> ExpectUniqueMnemonics(HMENU hMenu, UINT menuId) {
+  std::set<wchar_t> seen;
+  const int count = GetMenuItemCount(hMenu);
+  for (int i = 0; i < count; ++i) {
+    wchar_t text[256] = {};
+    GetMenuStringW(hMenu, static_cast<UINT>(i), text, 255, MF_BYPOSITION);
+    const wchar_t mnemonic = Mnemonic(text);
+    if (mnemonic) {
+      EXPECT_TRUE(seen.insert(mnemonic).second) << "menu " << menuId << " repeats &" << Narrow(text);
+    }
+    if (HMENU hPopup = GetSubMenu(hMenu, i)) ExpectUniqueMnemonics(hPopup, menuId);
+  }
+  return seen;
+}
+
+// Every command and control is reachable from the keyboard: mnemonics are unique
+// on each menu level and within each dialog, a page's own never take its menu
+// bar's letters (Alt+letter would work the control instead of opening the menu),
+// and Tab walks each dialog in reading order (the global page goes its own way).
+TEST_P(ResourceModule, KeyboardReachesEveryCommandAndControl) {
+  struct Page {
+    UINT dialog;
+    UINT menu;  // 0: a dialog of its own without a menu
+    std::vector<std::pair<DWORD, UINT>> runtimeTexts;  // (control, string) the page puts on a control
+    bool readingOrder;
+  };
+  const std::vector<Page> pages = {
+      {IDD_GLOBAL_PAGE, IDR_PAGE_MENU, {}, false},
+      {IDD_DEVICE_PAGE, IDR_PAGE_MENU, {}, true},
+      {IDD_RECORD_LOG_PAGE,
+       IDR_RECORD_LOG_MENU,
+       {{IDC_START_STOP, IDS_START_LOGGING}, {IDC_START_STOP, IDS_STOP_LOGGING}},
+       true},
+      {IDD_LOG_SETTINGS, 0, {}, true},
+      {IDD_HISTORY_SIZE, 0, {}, true},
+      {IDD_ABOUTBOX, 0, {}, true},
+  };
+  for (const Page& page : pages) {
+    std::set<wchar_t> barMnemonics;
+    if (page.menu) {
+      HMENU hMenu = LoadMenuW(m_hModule, MAKEINTRESOURCEW(page.menu));
+      ASSERT_NE(nullptr, hMenu) << "menu " << page.menu;
+      barMnemonics = ExpectUniqueMnemonics(hMenu, page.menu);
+      DestroyMenu(hMenu);
+    }
+    DialogTemplate dialog;
+    ASSERT_TRUE(ParseDialog(m_hModule, page.dialog, dialog)) << "dialog " << page.dialog;
+    // Which control (by place in the template) owns each letter; a control may
+    // carry several texts in turn.
+    std::map<wchar_t, size_t> owners;
+    for (size_t index = 0; index < dialog.controls.size(); ++index) {
+      std::vector<std::wstring> texts = {dialog.controls[index].text};
+      for (const auto& runtime : page.runtimeTexts) {
+        if (runtime.first == dialog.controls[index].id) texts.push_back(LoadText(runtime.second));
+      }
+      for (const std::wstring& text : texts) {
+        const wchar_t mnemonic = Mnemonic(text);
+        if (!mnemonic) continue;
+        EXPECT_EQ(0u, barMnemonics.count(mnemonic))
+            << "dialog " << page.dialog << ": &" << Narrow(text) << " takes a letter of menu " << page.menu;
+        const auto owner = owners.emplace(mnemonic, index);
+        EXPECT_EQ(index, owner.first->second) << "dialog " << page.dialog << ": &" << Narrow(text)
+                                              << " repeats the mnemonic of control " << owner.first->second;
+      }
+    }
+    if (!page.readingOrder) continue;
+    // Top to bottom, and left to right on one line (tops within 6 units).
+    for (size_t i = 1; i < dialog.controls.size(); ++i) {
+      const DialogControl& before = dialog.controls[i - 1];
+      const DialogControl& after = dialog.controls[i];
+      const bool sameLine = std::abs(after.y - before.y) <= 6;
+      EXPECT_TRUE(sameLine ? after.x > before.x : after.y > before.y)
+          << "dialog " << page.dialog << ": control " << after.id << " comes after " << before.id
+          << " in the Tab order but not in the layout";
+    }
   }
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 
 #include "framework/Resource.h"
@@ -58,10 +59,12 @@ std::wstring RawSystemText(DWORD code) {
   return text;
 }
 
-TEST(SystemErrorText, ZeroCodesGiveNothing) {
+TEST(SystemErrorText, NoErrorGivesNothingAndACodeWithoutTextGivesTheCode) {
   EXPECT_STREQ(L"", GetSystemErrorText(0));
   EXPECT_STREQ(L"", GetSystemErrorText(static_cast<HRESULT>(0x80080000)));
-  EXPECT_STREQ(L"", GetSystemErrorText(static_cast<HRESULT>(0x12345678)));  // no such message
+  // No system has a message for these: the message shows the code instead.
+  EXPECT_STREQ(L"0x12345678", GetSystemErrorText(static_cast<HRESULT>(0x12345678)));
+  EXPECT_STREQ(L"0x8004ff42", GetSystemErrorText(static_cast<HRESULT>(0x8004FF42)));
 }
 
 TEST(SystemErrorText, TrailingLineEndBecomesTwoSpaces) {
@@ -71,7 +74,9 @@ TEST(SystemErrorText, TrailingLineEndBecomesTwoSpaces) {
     if (raw.empty()) {
       // Only HRESULT forms may lack a system message; the plain numbers must have one.
       EXPECT_GE(code, 0x80000000u) << "no system text for " << code;
-      EXPECT_STREQ(L"", text);
+      wchar_t hex[16];
+      _snwprintf(hex, 16, L"0x%08x", code);
+      EXPECT_STREQ(hex, text);
       continue;
     }
     ASSERT_GE(raw.size(), 2u);
