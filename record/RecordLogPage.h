@@ -52,6 +52,8 @@ protected:
   void OnHistorySize();
   void OnColumnClick(NMHDR* pNotify, LRESULT* pResult);
   void OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult);
+  // Sent on by the sheet: column widths and sort marks follow the new DPI.
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 
@@ -75,7 +77,11 @@ private:
   // An OK message box over a painted list.
   void ShowMessage(const CString& strMessage);
 
+  // The header's sort marks at m_nDpi, handed to the header.
+  void SetSortMarks();
+
   std::unique_ptr<CImageList> m_pImageList;  // the header's sort marks; the header borrows it
+  UINT m_nDpi = 96;
   SortState m_sort;
   bool m_bClearRequested = false;
   CLogFile m_logFile;

@@ -2,6 +2,9 @@
 
 #include <algorithm>
 
+#include "framework/Dpi.h"
+#include "resources/resource.h"
+
 namespace {
 
 // Header images.
@@ -9,11 +12,15 @@ const int kImageAscending = 0;
 const int kImageDescending = 1;
 
 // Room a header item needs beside its title: the item's padding and the sort
-// arrow's image, so that a title is not cut when its column is the sorted one.
+// arrow's image, so that a title is not cut when its column is the sorted one
+// (pixels at 96 DPI).
 const int kHeaderTitleRoom = 32;
 
 // Room a cell needs beside its text (the list view's left and right margins).
 const int kCellTextRoom = 14;
+
+// The sort marks' size at 96 DPI.
+const int kSortMarkSize = 16;
 
 }  // namespace
 
@@ -26,15 +33,37 @@ int CompareByColumn(const ListColumn* pColumns, int nColumns, const ItemData& a,
   return column.pfnTieBreak(a, b);
 }
 
-void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles) {
+void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles,
+                   UINT nDpi) {
+  const int titleRoom = ScaleToDpi(kHeaderTitleRoom, nDpi);
+  const int cellRoom = ScaleToDpi(kCellTextRoom, nDpi);
   for (int col = 0; col < nColumns; ++col) {
     const ListColumn& column = pColumns[col];
     pTitles[col].LoadString(column.nTitleId);
     // Another language or font may need more than the table's width.
-    int width = std::max(column.nWidth, list.GetStringWidth(pTitles[col]) + kHeaderTitleRoom);
-    if (column.pfnSample) width = std::max(width, list.GetStringWidth(column.pfnSample()) + kCellTextRoom);
+    int width = std::max(ScaleToDpi(column.nWidth, nDpi), list.GetStringWidth(pTitles[col]) + titleRoom);
+    if (column.pfnSample) width = std::max(width, list.GetStringWidth(column.pfnSample()) + cellRoom);
     list.InsertColumn(col, pTitles[col], column.nFormat, width, col);
   }
+}
+
+void ScaleColumnWidths(const CListCtrl& list, int nColumns, UINT nFromDpi, UINT nToDpi) {
+  if (nFromDpi == 0 || nFromDpi == nToDpi) return;
+  for (int col = 0; col < nColumns; ++col) {
+    const int width = list.GetColumnWidth(col);
+    list.SetColumnWidth(col, ::MulDiv(width, static_cast<int>(nToDpi), static_cast<int>(nFromDpi)));
+  }
+}
+
+CImageList CreateSortMarks(UINT nDpi) {
+  CImageList images;
+  const int size = ScaleToDpi(kSortMarkSize, nDpi);
+  if (images.Create(size, size, ILC_COLOR32 | ILC_MASK, 3, 1)) {
+    images.AddResourceIcon(IDR_SORT_ASCENDING);
+    images.AddResourceIcon(IDR_SORT_DESCENDING);
+    images.AddResourceIcon(IDR_SORT_NONE);
+  }
+  return images;
 }
 
 void SetSortColumn(const CListCtrl& list, SortState& sort, int column) {
