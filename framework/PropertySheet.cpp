@@ -95,6 +95,7 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
 IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 
 BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
+  ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
   ON_WM_SIZE()
   ON_MESSAGE(WM_GETMINMAXINFO, OnGetMinMaxInfo)
   ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
@@ -158,6 +159,8 @@ INT_PTR CPropertySheet::DoModal() {
   if (m_psh.nStartPage >= m_psh.nPages) m_psh.nStartPage = 0;
   m_psh.ppsp = m_pageEntries.empty() ? nullptr : m_pageEntries.data();
   m_psh.pfnCallback = &CPropertySheet::SheetCallback;
+  m_sizeOpen = {0, 0};
+  m_layout = CAnchorLayout();
 
   CPropertySheet* pOuter = t_pSheetInCreation;
   t_pSheetInCreation = this;
@@ -188,19 +191,6 @@ int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT uMsg, LPARAM lParam) 
     } catch (...) {
       AfxStorePendingException(std::current_exception());
     }
-    // comctl32 has sized the sheet to its largest page by now: that is the design.
-    static const ControlAnchor kSheetAnchors[] = {
-        {kIdTabControl, ANCHOR_ALL},
-        {IDOK, ANCHOR_RIGHT | ANCHOR_BOTTOM},
-        {IDCANCEL, ANCHOR_RIGHT | ANCHOR_BOTTOM},
-        {kIdApplyNow, ANCHOR_RIGHT | ANCHOR_BOTTOM},
-        {IDHELP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
-    };
-    pSheet->m_layout.Capture(hWnd, kSheetAnchors);
-    RECT rc = {};
-    ::GetWindowRect(hWnd, &rc);
-    pSheet->m_sizeOpen = {rc.right - rc.left, rc.bottom - rc.top};
-    pSheet->m_nOpenDpi = pSheet->m_nDpi = GetWindowDpi(hWnd);
   }
   return 0;
 }
@@ -241,9 +231,30 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
   return CWnd::OnWndMsg(message, wParam, lParam, pResult);
 }
 
+LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {
+  const LRESULT result = Default();
+  if (!wParam || m_sizeOpen.cx > 0) return result;
+  // The sheet as it first shows is the design: comctl32 has sized it to its
+  // largest page, and the first page has put its menu bar on it (which took
+  // its height from the client area).
+  static const ControlAnchor kSheetAnchors[] = {
+      {kIdTabControl, ANCHOR_ALL},
+      {IDOK, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {IDCANCEL, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {kIdApplyNow, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {IDHELP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+  };
+  m_layout.Capture(m_hWnd, kSheetAnchors);
+  RECT rc = {};
+  GetWindowRect(&rc);
+  m_sizeOpen = {rc.right - rc.left, rc.bottom - rc.top};
+  m_nOpenDpi = m_nDpi = GetWindowDpi(m_hWnd);
+  return result;
+}
+
 void CPropertySheet::OnSize(UINT nType, int cx, int cy) {
   Default();
-  if (nType == SIZE_MINIMIZED || !IsResizable()) return;
+  if (nType == SIZE_MINIMIZED || !IsResizable() || m_sizeOpen.cx == 0) return;
   m_layout.Apply(cx, cy);
   FitPagesToTab();
 }

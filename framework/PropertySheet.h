@@ -96,12 +96,14 @@ public:
   virtual INT_PTR DoModal();
 
   // Called once the sheet window exists and has its size, before the first page
-  // is created. The return value is kept for derived classes' use (the sheet
-  // has already been initialised).
+  // is created and the sheet is shown. The return value is kept for derived
+  // classes' use (the sheet has already been initialised).
   virtual BOOL OnInitDialog();
 
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
+  // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout).
+  LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
   // WM_SIZE: a resizable sheet fits its controls and pages to the new size.
   void OnSize(UINT nType, int cx, int cy);
   // WM_GETMINMAXINFO: a resizable sheet is never smaller than it opened.
@@ -133,7 +135,7 @@ private:
   std::vector<CPropertyPage*> m_pages;
   std::vector<PROPSHEETPAGEW> m_pageEntries;
   CAnchorLayout m_layout;    // the tab control and the buttons
-  SIZE m_sizeOpen = {0, 0};  // the window's size when it opened, at m_nOpenDpi
+  SIZE m_sizeOpen = {0, 0};  // the window's size when it first showed, at m_nOpenDpi; 0 before
   UINT m_nOpenDpi = kDesignDpi;
   UINT m_nDpi = kDesignDpi;
 };

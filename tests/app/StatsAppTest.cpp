@@ -476,6 +476,17 @@ std::vector<int> Scaled(const std::vector<int>& widths, int from, int to) {
   return scaled;
 }
 
+// The size of a page's dialog template in the page's pixels.
+SIZE TemplateSize(HWND hPage, UINT nIDTemplate) {
+  HMODULE hModule = AfxGetResourceHandle();
+  HRSRC hRes = ::FindResourceW(hModule, MAKEINTRESOURCEW(nIDTemplate), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+  const WORD* p = hRes ? static_cast<const WORD*>(::LockResource(::LoadResource(hModule, hRes))) : nullptr;
+  if (!p || p[1] != 0xFFFF) return {0, 0};
+  RECT rc = {0, 0, static_cast<SHORT>(p[11]), static_cast<SHORT>(p[12])};  // DLGTEMPLATEEX cx, cy
+  ::MapDialogRect(hPage, &rc);
+  return {rc.right, rc.bottom};
+}
+
 // A key pressed while the window has the focus, as the sheet's own loop reads it.
 void PostKey(HWND hWnd, UINT vk) {
   ::PostMessageW(hWnd, WM_KEYDOWN, vk, 0x00000001);
@@ -502,6 +513,12 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
     HWND hSheet = sheet.m_hWnd;
     const DWORD style = static_cast<DWORD>(::GetWindowLongW(hSheet, GWL_STYLE));
     EXPECT_EQ(static_cast<DWORD>(WS_THICKFRAME | WS_MINIMIZEBOX), style & (WS_THICKFRAME | WS_MINIMIZEBOX));
+    // The sheet opens with the whole page showing: its menu bar took no room from it.
+    RECT page = {};
+    ::GetClientRect(sheet.m_pageDevice.m_hWnd, &page);
+    const SIZE design = TemplateSize(sheet.m_pageDevice.m_hWnd, IDD_DEVICE_PAGE);
+    EXPECT_EQ(design.cx, page.right);
+    EXPECT_EQ(design.cy, page.bottom);
     const SIZE open = WindowSize(hSheet);
     const SIZE minimum = MinTrackSize(hSheet);
     EXPECT_EQ(open.cx, minimum.cx);
@@ -536,7 +553,9 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
     const std::array<LONG, 4> detailsAt = fixedMargins[0];
 
     // Larger, then smaller again (never below the opening size).
-    // (Wine keeps a window within the screen: 1280 x 1024 under the tests' Xvfb.)
+    // Wine keeps a window within the screen's maximum track size.
+    ASSERT_LE(open.cx + 120, ::GetSystemMetrics(SM_CXMAXTRACK)) << "no room on the screen to grow the sheet";
+    ASSERT_LE(open.cy + 90, ::GetSystemMetrics(SM_CYMAXTRACK)) << "no room on the screen to grow the sheet";
     for (SIZE grow : {SIZE{120, 90}, SIZE{40, 30}}) {
       ::SetWindowPos(hSheet, nullptr, 0, 0, open.cx + grow.cx, open.cy + grow.cy,
                      SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
