@@ -45,6 +45,7 @@ void CAnchorLayout::Apply(int cx, int cy) const {
           item.rcMargins.right, item.size.cx, cx, x, width);
     Place((item.nEdges & ANCHOR_TOP) != 0, (item.nEdges & ANCHOR_BOTTOM) != 0, item.rcMargins.top,
           item.rcMargins.bottom, item.size.cy, cy, y, height);
-    ::SetWindowPos(item.hWnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+    // Not the old bits: a moved control repaints all of itself over the page's new background.
+    ::SetWindowPos(item.hWnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
 }
