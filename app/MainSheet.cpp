@@ -66,12 +66,12 @@ BOOL CMainSheet::OnInitDialog() {
 void CMainSheet::SetIcons(UINT nDpi) {
   // The icon is the executable's own, not the language module's.
   HMODULE hExe = ::GetModuleHandleW(nullptr);
+  const int cxBig = GetSystemMetricForDpi(SM_CXICON, nDpi), cyBig = GetSystemMetricForDpi(SM_CYICON, nDpi);
+  const int cxSmall = GetSystemMetricForDpi(SM_CXSMICON, nDpi);
+  const int cySmall = GetSystemMetricForDpi(SM_CYSMICON, nDpi);
   CIcon big, small;
-  if (!big.Load(hExe, IDR_MAINFRAME, GetSystemMetricForDpi(SM_CXICON, nDpi), GetSystemMetricForDpi(SM_CYICON, nDpi)) ||
-      !small.Load(hExe, IDR_MAINFRAME, GetSystemMetricForDpi(SM_CXSMICON, nDpi),
-                  GetSystemMetricForDpi(SM_CYSMICON, nDpi))) {
-    return;
-  }
+  if (!big.Load(hExe, IDR_MAINFRAME, cxBig, cyBig)) return;
+  if (!small.Load(hExe, IDR_MAINFRAME, cxSmall, cySmall)) return;
   SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
   SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
   // The window has the new icons: the old ones can go.

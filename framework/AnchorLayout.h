@@ -32,13 +32,13 @@ public:
   void Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors);
   template <size_t N>
   void Capture(HWND hParent, const ControlAnchor (&anchors)[N]) { Capture(hParent, anchors, N); }
-  // The same for windows rather than control ids.
-  void Add(HWND hParent, HWND hControl, UINT nEdges);
 
   // Places the controls for a client area of cx x cy pixels.
   void Apply(int cx, int cy) const;
 
 private:
+  void Add(HWND hParent, HWND hControl, UINT nEdges);
+
   struct Item {
     HWND hWnd;
     UINT nEdges;

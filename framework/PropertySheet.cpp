@@ -235,8 +235,8 @@ LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {
   const LRESULT result = Default();
   if (!wParam || m_sizeOpen.cx > 0) return result;
   // The sheet as it first shows is the design: comctl32 has sized it to its
-  // largest page, and the first page has put its menu bar on it (which took
-  // its height from the client area).
+  // largest page, and the first page is active (a menu bar it put on the sheet
+  // has taken its height from the client area).
   static const ControlAnchor kSheetAnchors[] = {
       {kIdTabControl, ANCHOR_ALL},
       {IDOK, ANCHOR_RIGHT | ANCHOR_BOTTOM},

@@ -95,9 +95,9 @@ public:
   // closed with OK, 0 otherwise), or -1 when it could not be created.
   virtual INT_PTR DoModal();
 
-  // Called once the sheet window exists and has its size, before the first page
-  // is created and the sheet is shown. The return value is kept for derived
-  // classes' use (the sheet has already been initialised).
+  // Called once the sheet window exists and has its size (PSCB_INITIALIZED),
+  // before it is shown. The return value is kept for derived classes' use (the
+  // sheet has already been initialised).
   virtual BOOL OnInitDialog();
 
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
@@ -111,9 +111,6 @@ public:
   // WM_DPICHANGED: every page that exists gets the message first (for what it
   // draws in pixels), then the sheet takes the rectangle the system suggests.
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
-
-  // The DPI the sheet was laid out for (its monitor's when it opened; changed by WM_DPICHANGED).
-  UINT GetDpi() const { return m_nDpi; }
 
 protected:
   LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

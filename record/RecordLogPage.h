@@ -81,7 +81,7 @@ private:
   void SetSortMarks();
 
   std::unique_ptr<CImageList> m_pImageList;  // the header's sort marks; the header borrows it
-  UINT m_nDpi = 96;
+  UINT m_nDpi = kDesignDpi;
   SortState m_sort;
   bool m_bClearRequested = false;
   CLogFile m_logFile;

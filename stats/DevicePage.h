@@ -92,7 +92,7 @@ private:
   std::unique_ptr<CImageList> m_pHeaderImages;  // 16x16 sort arrows of the header
   std::unique_ptr<CImageList> m_pLargeImages;   // 32x32 row images
   std::unique_ptr<CImageList> m_pSmallImages;   // 16x16 row images
-  UINT m_nDpi = 96;
+  UINT m_nDpi = kDesignDpi;
 
   std::array<CString, kColumns> m_strTitles;
 
