@@ -2,8 +2,11 @@
 
 #include <shellapi.h>
 
+#include <utility>
+
 #include "framework/App.h"
 #include "framework/Dialog.h"
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "framework/String.h"
 #include "resources/resource.h"
@@ -30,6 +33,10 @@ BEGIN_MESSAGE_MAP(CMainSheet, CPropertySheet)
   ON_COMMAND(ID_EXIT, OnExit)
   ON_COMMAND(ID_HELP, OnShowHelp)
   ON_COMMAND(ID_ABOUT, OnAbout)
+  ON_COMMAND(IDOK, OnOkCommand)
+  ON_COMMAND(IDCANCEL, OnCancelCommand)
+  ON_MESSAGE(WM_CLOSE, OnClose)
+  ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 END_MESSAGE_MAP()
 
 CMainSheet::CMainSheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
@@ -39,6 +46,7 @@ CMainSheet::CMainSheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelect
   m_pageRecordLog.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
   m_psh.dwFlags |= PSH_NOAPPLYNOW;
   m_psh.dwFlags &= ~static_cast<DWORD>(PSH_HASHELP);
+  m_dwExtraStyle = WS_THICKFRAME | WS_MINIMIZEBOX;
   AddPage(&m_pageGlobal);
   AddPage(&m_pageDevice);
   AddPage(&m_pageRecordLog);
@@ -51,7 +59,45 @@ BOOL CMainSheet::OnInitDialog() {
     HWND hButton = GetDlgItem(id);
     if (hButton) ::ShowWindow(hButton, SW_HIDE);
   }
+  SetIcons(GetWindowDpi(m_hWnd));
   return bResult;
+}
+
+void CMainSheet::SetIcons(UINT nDpi) {
+  // The icon is the executable's own, not the language module's.
+  HMODULE hExe = ::GetModuleHandleW(nullptr);
+  const int cxBig = GetSystemMetricForDpi(SM_CXICON, nDpi), cyBig = GetSystemMetricForDpi(SM_CYICON, nDpi);
+  const int cxSmall = GetSystemMetricForDpi(SM_CXSMICON, nDpi);
+  const int cySmall = GetSystemMetricForDpi(SM_CYSMICON, nDpi);
+  CIcon big, small;
+  if (!big.Load(hExe, IDR_MAINFRAME, cxBig, cyBig)) return;
+  if (!small.Load(hExe, IDR_MAINFRAME, cxSmall, cySmall)) return;
+  SendMessage(WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.Get()));
+  SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.Get()));
+  // The window has the new icons: the old ones can go.
+  m_iconBig = std::move(big);
+  m_iconSmall = std::move(small);
+}
+
+void CMainSheet::OnOkCommand() {}
+
+void CMainSheet::OnCancelCommand() {
+  if (m_bCloseRequested) Default();
+}
+
+LRESULT CMainSheet::OnClose(WPARAM, LPARAM) {
+  // comctl32 ends the sheet by cancelling it from inside its WM_CLOSE handling
+  // (on some versions through an IDCANCEL command to itself): that one cancel
+  // goes through. A page may still refuse it (PSN_QUERYCANCEL).
+  m_bCloseRequested = true;
+  const LRESULT result = Default();
+  m_bCloseRequested = false;
+  return result;
+}
+
+LRESULT CMainSheet::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  SetIcons(LOWORD(wParam));
+  return CPropertySheet::OnDpiChanged(wParam, lParam);
 }
 
 void CMainSheet::OnExit() {

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
-"""Draws the program's own icon (Delvora.ico: 16 and 32 pixels, 32-bit colour with
-alpha and an AND mask): a blue disc with a white wave line. The drawing and the
-.ico writing are the resource module's icon maker's.
+"""Draws the program's own icon (Delvora.ico: 16 and 32 pixels and their sizes at
+120 and 144 DPI, 32-bit colour with alpha and an AND mask): a blue disc with a
+white wave line. The drawing and the .ico writing are the resource module's icon
+maker's.
 
     python3 make_app_icon.py [output-file]"""
 

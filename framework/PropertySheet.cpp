@@ -4,6 +4,10 @@
 
 namespace {
 
+// The ids comctl32 gives the sheet's own controls.
+const int kIdTabControl = 0x3020;
+const int kIdApplyNow = 0x3021;
+
 // The sheet whose PropertySheetW call is running on this thread: the sheet
 // callback has no user parameter, so this is how it finds its object.
 thread_local CPropertySheet* t_pSheetInCreation = nullptr;
@@ -46,6 +50,7 @@ void CPropertyPage::OnOK() {}
 void CPropertyPage::OnCancel() {}
 
 bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_SIZE && wParam != SIZE_MINIMIZED) m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
   if (CDialog::OnWndMsg(message, wParam, lParam, pResult)) return true;
   if (message != WM_NOTIFY || !lParam) return false;
   const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
@@ -88,6 +93,13 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
 // ---- CPropertySheet -----------------------------------------------------------
 
 IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
+
+BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
+  ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
+  ON_WM_SIZE()
+  ON_MESSAGE(WM_GETMINMAXINFO, OnGetMinMaxInfo)
+  ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+END_MESSAGE_MAP()
 
 CPropertySheet::CPropertySheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
     : m_psh(), m_strCaption(pszCaption), m_pParentWnd(pParentWnd) {
@@ -147,6 +159,8 @@ INT_PTR CPropertySheet::DoModal() {
   if (m_psh.nStartPage >= m_psh.nPages) m_psh.nStartPage = 0;
   m_psh.ppsp = m_pageEntries.empty() ? nullptr : m_pageEntries.data();
   m_psh.pfnCallback = &CPropertySheet::SheetCallback;
+  m_sizeOpen = {0, 0};
+  m_layout = CAnchorLayout();
 
   CPropertySheet* pOuter = t_pSheetInCreation;
   t_pSheetInCreation = this;
@@ -159,7 +173,15 @@ INT_PTR CPropertySheet::DoModal() {
 
 BOOL CPropertySheet::OnInitDialog() { return TRUE; }
 
-int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT uMsg, LPARAM) {
+int CALLBACK CPropertySheet::SheetCallback(HWND hWnd, UINT uMsg, LPARAM lParam) {
+  if (uMsg == PSCB_PRECREATE && t_pSheetInCreation && lParam) {
+    // lParam is comctl32's own copy of its template, a DLGTEMPLATEEX when the
+    // second WORD is 0xFFFF (its style is then at offset 12), else a DLGTEMPLATE.
+    BYTE* pTemplate = reinterpret_cast<BYTE*>(lParam);
+    const bool bExtended = reinterpret_cast<const WORD*>(pTemplate)[1] == 0xFFFF;
+    DWORD* pStyle = reinterpret_cast<DWORD*>(pTemplate + (bExtended ? 12 : 0));
+    *pStyle |= t_pSheetInCreation->m_dwExtraStyle;
+  }
   if (uMsg == PSCB_INITIALIZED && t_pSheetInCreation) {
     CPropertySheet* pSheet = t_pSheetInCreation;
     t_pSheetInCreation = nullptr;
@@ -221,4 +243,74 @@ void CPropertySheet::EnableMenuCommands(HMENU hPopup) const {
     const bool bHandled = HasCommandHandler(nID) || (pPage && pPage->HasCommandHandler(nID));
     ::EnableMenuItem(hPopup, static_cast<UINT>(pos), MF_BYPOSITION | (bHandled ? MF_ENABLED : MF_GRAYED));
   }
+}
+
+LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {
+  const LRESULT result = Default();
+  if (!wParam || m_sizeOpen.cx > 0) return result;
+  // The sheet as it first shows is the design: comctl32 has sized it to its
+  // largest page, and the first page is active (a menu bar it put on the sheet
+  // has taken its height from the client area).
+  static const ControlAnchor kSheetAnchors[] = {
+      {kIdTabControl, ANCHOR_ALL},
+      {IDOK, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {IDCANCEL, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {kIdApplyNow, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+      {IDHELP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+  };
+  m_layout.Capture(m_hWnd, kSheetAnchors);
+  RECT rc = {};
+  GetWindowRect(&rc);
+  m_sizeOpen = {rc.right - rc.left, rc.bottom - rc.top};
+  m_nOpenDpi = m_nDpi = GetWindowDpi(m_hWnd);
+  return result;
+}
+
+void CPropertySheet::OnSize(UINT nType, int cx, int cy) {
+  Default();
+  if (nType == SIZE_MINIMIZED || !IsResizable() || m_sizeOpen.cx == 0) return;
+  m_layout.Apply(cx, cy);
+  FitPagesToTab();
+}
+
+void CPropertySheet::FitPagesToTab() const {
+  HWND hTab = GetTabControl();
+  if (!hTab) return;
+  // The same rectangle comctl32 gives a page each time it is selected.
+  RECT rc = {};
+  ::GetClientRect(hTab, &rc);
+  ::SendMessageW(hTab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rc));
+  ::MapWindowPoints(hTab, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+  for (const CPropertyPage* p : m_pages) {
+    if (p->m_hWnd) {
+      ::SetWindowPos(p->m_hWnd, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+    }
+  }
+}
+
+LRESULT CPropertySheet::OnGetMinMaxInfo(WPARAM, LPARAM lParam) {
+  const LRESULT result = Default();
+  MINMAXINFO* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
+  // Before the sheet has its size (during creation) there is no minimum yet.
+  if (pInfo && m_sizeOpen.cx > 0 && IsResizable()) {
+    pInfo->ptMinTrackSize.x = ::MulDiv(m_sizeOpen.cx, static_cast<int>(m_nDpi), static_cast<int>(m_nOpenDpi));
+    pInfo->ptMinTrackSize.y = ::MulDiv(m_sizeOpen.cy, static_cast<int>(m_nDpi), static_cast<int>(m_nOpenDpi));
+  }
+  return result;
+}
+
+LRESULT CPropertySheet::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
+  const UINT nDpi = LOWORD(wParam);
+  if (nDpi == 0) return 0;
+  m_nDpi = nDpi;
+  for (const CPropertyPage* p : m_pages) {
+    if (p->m_hWnd) ::SendMessageW(p->m_hWnd, WM_DPICHANGED, wParam, lParam);
+  }
+  const RECT* pSuggested = reinterpret_cast<const RECT*>(lParam);
+  if (pSuggested) {
+    ::SetWindowPos(m_hWnd, nullptr, pSuggested->left, pSuggested->top, pSuggested->right - pSuggested->left,
+                   pSuggested->bottom - pSuggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  return 0;
 }

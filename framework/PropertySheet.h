@@ -7,6 +7,8 @@
 // message map sees its messages first. Commands from menus and accelerators go
 // to the sheet's map and, when the sheet has no entry for them, to the active
 // page only; so a menu item that neither map takes is grayed when its menu opens.
+// A sheet made resizable keeps its tab control, buttons and pages fitted to its
+// size; each page keeps its own controls placed (m_anchors).
 
 #include <windows.h>
 #include <commctrl.h>
@@ -14,7 +16,9 @@
 
 #include <vector>
 
+#include "framework/AnchorLayout.h"
 #include "framework/Dialog.h"
+#include "framework/Dpi.h"
 #include "framework/MessageMap.h"
 #include "framework/String.h"
 #include "framework/Window.h"
@@ -48,10 +52,16 @@ public:
   void OnOK() override;
   void OnCancel() override;
 
+  // WM_SIZE places the controls of m_anchors before the message map sees it.
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
   // The page's dialog procedure (PROPSHEETPAGE::pfnDlgProc).
   static INT_PTR CALLBACK PageDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+
+protected:
+  // The controls that follow the page's size; a page fills it in OnInitDialog,
+  // while the page still has its template's size. Empty: nothing moves.
+  CAnchorLayout m_anchors;
 
 private:
   bool m_bFirstSetActive = true;
@@ -65,6 +75,11 @@ public:
 
   // The sheet's header; flags may be changed before DoModal.
   PROPSHEETHEADERW m_psh;
+  // Window styles added to comctl32's sheet before it is created. With
+  // WS_THICKFRAME the sheet can be resized: the tab control, the buttons and
+  // every page that exists follow its size, and it never gets smaller than it
+  // opened.
+  DWORD m_dwExtraStyle = 0;
 
   // Pages are borrowed: they must outlive the sheet's window.
   void AddPage(CPropertyPage* pPage);
@@ -81,14 +96,27 @@ public:
   // closed with OK, 0 otherwise), or -1 when it could not be created.
   virtual INT_PTR DoModal();
 
-  // Called once the sheet window and its first page exist. The return value is
-  // kept for derived classes' use (the sheet has already been initialised).
+  // Called once the sheet window exists and has its size (PSCB_INITIALIZED),
+  // before it is shown. The return value is kept for derived classes' use (the
+  // sheet has already been initialised).
   virtual BOOL OnInitDialog();
 
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
+  // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout).
+  LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
+  // WM_SIZE: a resizable sheet fits its controls and pages to the new size.
+  void OnSize(UINT nType, int cx, int cy);
+  // WM_GETMINMAXINFO: a resizable sheet is never smaller than it opened.
+  LRESULT OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
+  // WM_DPICHANGED: every page that exists gets the message first (for what it
+  // draws in pixels), then the sheet takes the rectangle the system suggests.
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+
 protected:
   LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
+
+  DECLARE_MESSAGE_MAP()
 
 private:
   static int CALLBACK SheetCallback(HWND hWnd, UINT uMsg, LPARAM lParam);
@@ -98,9 +126,17 @@ private:
   // Grays the popup's commands that neither the sheet nor the active page handles
   // and enables the others.
   void EnableMenuCommands(HMENU hPopup) const;
+  // Puts every page that exists where comctl32 puts the active one: the tab
+  // control's display area.
+  void FitPagesToTab() const;
+  bool IsResizable() const { return (GetStyle() & WS_THICKFRAME) != 0; }
 
   CString m_strCaption;
   CWnd* m_pParentWnd;
   std::vector<CPropertyPage*> m_pages;
   std::vector<PROPSHEETPAGEW> m_pageEntries;
+  CAnchorLayout m_layout;    // the tab control and the buttons
+  SIZE m_sizeOpen = {0, 0};  // the window's size when it first showed, at m_nOpenDpi; 0 before
+  UINT m_nOpenDpi = kDesignDpi;
+  UINT m_nDpi = kDesignDpi;
 };

@@ -1,7 +1,9 @@
 #include "record/RecordLogPage.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "framework/Dpi.h"
 #include "framework/Menu.h"
 #include "framework/MessageBox.h"
 #include "record/HistorySizeDlg.h"
@@ -44,6 +46,14 @@ const ListColumn kColumnTable[] = {
 };
 static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
 
+// The list grows with the page; the status stays bottom-left, the buttons bottom-right.
+const ControlAnchor kAnchors[] = {
+    {IDC_RECORD_LIST, ANCHOR_ALL},
+    {IDC_LOG_STATUS, ANCHOR_LEFT | ANCHOR_BOTTOM},
+    {IDC_START_STOP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+    {IDC_CLEAR_RECORDS, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+};
+
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CRecordLogPage, CPropertyPage)
@@ -59,6 +69,7 @@ BEGIN_MESSAGE_MAP(CRecordLogPage, CPropertyPage)
   ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
   ON_NOTIFY(LVN_KEYDOWN, IDC_RECORD_LIST, OnListKeyDown)
   ON_NOTIFY(LVN_GETDISPINFOW, IDC_RECORD_LIST, OnGetDispInfo)
+  ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 END_MESSAGE_MAP()
 
 CRecordLogPage::CRecordLogPage()
@@ -78,11 +89,9 @@ void CRecordLogPage::DoDataExchange(CDataExchange* pDX) {
 BOOL CRecordLogPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
 
-  m_pImageList->Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
-  m_pImageList->AddResourceIcon(IDR_SORT_ASCENDING);
-  m_pImageList->AddResourceIcon(IDR_SORT_DESCENDING);
-  m_pImageList->AddResourceIcon(IDR_SORT_NONE);
-  CHeaderCtrl(m_listRecords.GetHeaderCtrl()).SetImageList(*m_pImageList);
+  m_anchors.Capture(m_hWnd, kAnchors);
+  m_nDpi = GetWindowDpi(m_hWnd);
+  SetSortMarks();
 
   m_strStopLogging.LoadString(IDS_STOP_LOGGING);
   m_strStartLogging.LoadString(IDS_START_LOGGING);
@@ -91,7 +100,7 @@ BOOL CRecordLogPage::OnInitDialog() {
   if (!m_strStatusWriteFailed.LoadString(IDS_STATUS_WRITE_FAILED)) {
     m_strStatusWriteFailed = L"Writing to the log file failed.";
   }
-  InsertColumns(m_listRecords, kColumnTable, kColumns, m_strTitles.data());
+  InsertColumns(m_listRecords, kColumnTable, kColumns, m_strTitles.data(), m_nDpi);
 
   // The log's default folder; without it the bare file name (the current directory).
   CRegistryKey key(HKEY_LOCAL_MACHINE, kOutputPathKey, FALSE);
@@ -108,6 +117,21 @@ BOOL CRecordLogPage::OnInitDialog() {
   UpdateData(FALSE);
   SetTimer(IDT_REFRESH, kRefreshPeriodMs);
   return TRUE;
+}
+
+void CRecordLogPage::SetSortMarks() {
+  // The header gets the new marks before the old ones are destroyed.
+  CImageList marks = CreateSortMarks(m_nDpi);
+  CHeaderCtrl(m_listRecords.GetHeaderCtrl()).SetImageList(marks);
+  *m_pImageList = std::move(marks);
+}
+
+LRESULT CRecordLogPage::OnDpiChanged(WPARAM wParam, LPARAM) {
+  const UINT nDpi = LOWORD(wParam);
+  ScaleColumnWidths(m_listRecords, kColumns, m_nDpi, nDpi);
+  m_nDpi = nDpi;
+  SetSortMarks();
+  return 0;
 }
 
 BOOL CRecordLogPage::OnSetActive() {

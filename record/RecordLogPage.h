@@ -55,6 +55,8 @@ protected:
   void OnEditSelectAll();
   void OnListKeyDown(NMHDR* pNotify, LRESULT* pResult);
   void OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult);
+  // Sent on by the sheet: column widths and sort marks follow the new DPI.
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 
@@ -78,7 +80,11 @@ private:
   // An OK message box over a painted list.
   void ShowMessage(const CString& strMessage);
 
+  // The header's sort marks at m_nDpi, handed to the header.
+  void SetSortMarks();
+
   std::unique_ptr<CImageList> m_pImageList;  // the header's sort marks; the header borrows it
+  UINT m_nDpi = kDesignDpi;
   SortState m_sort;
   bool m_bClearRequested = false;
   CLogFile m_logFile;

@@ -1,7 +1,9 @@
 #include "stats/DevicePage.h"
 
 #include <algorithm>
+#include <utility>
 
+#include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "framework/Menu.h"
 #include "resources/resource.h"
@@ -52,6 +54,12 @@ const ListColumn kColumnTable[] = {
 };
 static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
 
+// The list fills the page; the check box stays in the bottom-left corner.
+const ControlAnchor kAnchors[] = {
+    {IDC_DEVICE_LIST, ANCHOR_ALL},
+    {IDC_DETAILS, ANCHOR_LEFT | ANCHOR_BOTTOM},
+};
+
 }  // namespace
 
 IMPLEMENT_DYNCREATE(CDevicePage, CPropertyPage)
@@ -63,6 +71,7 @@ BEGIN_MESSAGE_MAP(CDevicePage, CPropertyPage)
   ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
   ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
   ON_NOTIFY(LVN_KEYDOWN, IDC_DEVICE_LIST, OnListKeyDown)
+  ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
 END_MESSAGE_MAP()
 
 CDevicePage::CDevicePage()
@@ -85,26 +94,13 @@ BOOL CDevicePage::OnInitDialog() {
 
   // The page owns the image lists: the list must not destroy them with itself.
   m_listDevices.ModifyStyle(0, LVS_SHAREIMAGELISTS);
-
-  m_pHeaderImages->Create(16, 16, ILC_COLOR32 | ILC_MASK, 1, 1);
-  m_pHeaderImages->AddResourceIcon(IDR_SORT_ASCENDING);
-  m_pHeaderImages->AddResourceIcon(IDR_SORT_DESCENDING);
-  m_pHeaderImages->AddResourceIcon(IDR_SORT_NONE);
-
-  m_pLargeImages->Create(32, 32, ILC_COLOR32 | ILC_MASK, 4, 4);
-  m_pSmallImages->Create(16, 16, ILC_COLOR32 | ILC_MASK, 4, 4);
-  for (CImageList* pImages : {m_pLargeImages.get(), m_pSmallImages.get()}) {
-    pImages->AddResourceIcon(IDR_STREAM_IDLE);
-    pImages->AddResourceIcon(IDR_STREAM_RUNNING);
-  }
-  m_listDevices.SetImageList(*m_pLargeImages, LVSIL_NORMAL);
-  m_listDevices.SetImageList(*m_pSmallImages, LVSIL_SMALL);
-  CHeaderCtrl header(m_listDevices.GetHeaderCtrl());
-  header.SetImageList(*m_pHeaderImages);
+  m_anchors.Capture(m_hWnd, kAnchors);
+  m_nDpi = GetWindowDpi(m_hWnd);
+  CreateImageLists();
 
   m_nDeviceCount = std::max(0, m_pDeviceAccess->GetDeviceCount());
 
-  InsertColumns(m_listDevices, kColumnTable, kColumns, m_strTitles.data());
+  InsertColumns(m_listDevices, kColumnTable, kColumns, m_strTitles.data(), m_nDpi);
 
   m_rowTexts.assign(static_cast<size_t>(m_nDeviceCount), RowTexts());
   m_rowOfDevice.assign(static_cast<size_t>(m_nDeviceCount), -1);
@@ -125,6 +121,32 @@ BOOL CDevicePage::OnInitDialog() {
   SetTimer(IDT_REFRESH, kRefreshPeriodMs);
   UpdateData(FALSE);
   return TRUE;
+}
+
+void CDevicePage::CreateImageLists() {
+  // The new lists go to the controls before the old ones are destroyed.
+  CImageList header = CreateSortMarks(m_nDpi);
+  CImageList large, small;
+  large.Create(ScaleToDpi(32, m_nDpi), ScaleToDpi(32, m_nDpi), ILC_COLOR32 | ILC_MASK, 2, 1);
+  small.Create(ScaleToDpi(16, m_nDpi), ScaleToDpi(16, m_nDpi), ILC_COLOR32 | ILC_MASK, 2, 1);
+  for (CImageList* pImages : {&large, &small}) {
+    pImages->AddResourceIcon(IDR_STREAM_IDLE);
+    pImages->AddResourceIcon(IDR_STREAM_RUNNING);
+  }
+  m_listDevices.SetImageList(large, LVSIL_NORMAL);
+  m_listDevices.SetImageList(small, LVSIL_SMALL);
+  CHeaderCtrl(m_listDevices.GetHeaderCtrl()).SetImageList(header);
+  *m_pHeaderImages = std::move(header);
+  *m_pLargeImages = std::move(large);
+  *m_pSmallImages = std::move(small);
+}
+
+LRESULT CDevicePage::OnDpiChanged(WPARAM wParam, LPARAM) {
+  const UINT nDpi = LOWORD(wParam);
+  ScaleColumnWidths(m_listDevices, kColumns, m_nDpi, nDpi);
+  m_nDpi = nDpi;
+  CreateImageLists();
+  return 0;
 }
 
 BOOL CDevicePage::OnSetActive() {

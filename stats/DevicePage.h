@@ -66,6 +66,8 @@ protected:
   void OnEditCopy();
   void OnEditSelectAll();
   void OnListKeyDown(NMHDR* pNotify, LRESULT* pResult);
+  // Sent on by the sheet: column widths and images follow the new DPI.
+  LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 
@@ -85,11 +87,15 @@ private:
   int FindRow(int device);
   void ShowQueryFailure(int device, const wchar_t* pszKind, HRESULT hr);
   void SortList();
+  // The header's sort marks and the rows' images at m_nDpi, handed to the list.
+  void CreateImageLists();
 
   // The page owns its image lists; the list borrows them (LVS_SHAREIMAGELISTS).
+  // Sizes at 96 DPI, scaled to m_nDpi.
   std::unique_ptr<CImageList> m_pHeaderImages;  // 16x16 sort arrows of the header
   std::unique_ptr<CImageList> m_pLargeImages;   // 32x32 row images
   std::unique_ptr<CImageList> m_pSmallImages;   // 16x16 row images
+  UINT m_nDpi = kDesignDpi;
 
   std::array<CString, kColumns> m_strTitles;
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "framework/Clipboard.h"
+#include "framework/Dpi.h"
 #include "resources/resource.h"
 
 namespace {
@@ -11,8 +12,12 @@ namespace {
 const int kImageAscending = 0;
 const int kImageDescending = 1;
 
-// Room a cell needs beside its text (the list view's left and right margins).
+// Room a cell needs beside its text (the list view's left and right margins,
+// pixels at 96 DPI).
 const int kCellTextRoom = 14;
+
+// The sort marks' size at 96 DPI.
+const int kSortMarkSize = 16;
 
 // Texts measured as the header draws them: in its font, on its device context,
 // which is held for the life of the object.
@@ -65,20 +70,41 @@ int CompareByColumn(const ListColumn* pColumns, int nColumns, const ItemData& a,
   return column.pfnTieBreak(a, b);
 }
 
-void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles) {
+void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles,
+                   UINT nDpi) {
   const CHeaderCtrl header(list.GetHeaderCtrl());
   const CHeaderTextMeter meter(header);
   const int titleRoom = HeaderTitleRoom(header);
+  const int cellRoom = ScaleToDpi(kCellTextRoom, nDpi);
   for (int col = 0; col < nColumns; ++col) {
     const ListColumn& column = pColumns[col];
     pTitles[col].LoadString(column.nTitleId);
     // Another language or font may need more than the table's width.
     int titleWidth = meter.Width(pTitles[col]);
     if (titleWidth <= 0) titleWidth = list.GetStringWidth(pTitles[col]);
-    int width = std::max(column.nWidth, titleWidth + titleRoom);
-    if (column.pfnSample) width = std::max(width, list.GetStringWidth(column.pfnSample()) + kCellTextRoom);
+    int width = std::max(ScaleToDpi(column.nWidth, nDpi), titleWidth + titleRoom);
+    if (column.pfnSample) width = std::max(width, list.GetStringWidth(column.pfnSample()) + cellRoom);
     list.InsertColumn(col, pTitles[col], column.nFormat, width, col);
   }
+}
+
+void ScaleColumnWidths(const CListCtrl& list, int nColumns, UINT nFromDpi, UINT nToDpi) {
+  if (nFromDpi == 0 || nFromDpi == nToDpi) return;
+  for (int col = 0; col < nColumns; ++col) {
+    const int width = list.GetColumnWidth(col);
+    list.SetColumnWidth(col, ::MulDiv(width, static_cast<int>(nToDpi), static_cast<int>(nFromDpi)));
+  }
+}
+
+CImageList CreateSortMarks(UINT nDpi) {
+  CImageList images;
+  const int size = ScaleToDpi(kSortMarkSize, nDpi);
+  if (images.Create(size, size, ILC_COLOR32 | ILC_MASK, 3, 1)) {
+    images.AddResourceIcon(IDR_SORT_ASCENDING);
+    images.AddResourceIcon(IDR_SORT_DESCENDING);
+    images.AddResourceIcon(IDR_SORT_NONE);
+  }
+  return images;
 }
 
 void SetSortColumn(const CListCtrl& list, SortState& sort, int column) {

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 
+#include "framework/ImageList.h"
 #include "framework/ListCtrl.h"
 #include "framework/String.h"
 #include "stats/ItemData.h"
@@ -24,7 +25,7 @@ struct SortState {
 // One column of a list page's table: everything else on the page reads it.
 struct ListColumn {
   UINT nTitleId;  // string resource of the header title
-  int nWidth;     // pixels; a minimum that grows to fit the title and nSample
+  int nWidth;     // pixels at 96 DPI; a minimum that grows to fit the title and nSample
   int nFormat;    // LVCFMT_LEFT or LVCFMT_CENTER
   // The cell's text for one item.
   CString (*pfnText)(const ItemData& item);
@@ -42,9 +43,19 @@ int CompareByColumn(const ListColumn* pColumns, int nColumns, const ItemData& a,
                     const SortState& sort);
 
 // Loads each title into pTitles[col] and inserts the columns in table order, each
-// at least as wide as its table width, its title beside a sort mark, and its sample.
-// The header's image list (the sort marks) must be set before: it is measured.
-void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles);
+// at least as wide as its table width at nDpi, its title beside a sort mark, and
+// its sample. The header's image list (the sort marks) must be set before: it is
+// measured.
+void InsertColumns(const CListCtrl& list, const ListColumn* pColumns, int nColumns, CString* pTitles,
+                   UINT nDpi);
+
+// After a DPI change: every column's width scaled from one DPI to the other, so
+// that a width the user chose keeps its share.
+void ScaleColumnWidths(const CListCtrl& list, int nColumns, UINT nFromDpi, UINT nToDpi);
+
+// The header's sort marks at nDpi (16 pixels at 96 DPI): image 0 ascending, 1
+// descending, 2 none.
+CImageList CreateSortMarks(UINT nDpi);
 
 // The header's sort marks (image 0 ascending, image 1 descending, on the right):
 // the mark leaves the old column; choosing the same column again reverses the

@@ -1,11 +1,12 @@
 #!/usr/bin/env python3
 """Draws the resource module's icons and writes them as .ico files (16 and 32
-pixels, 32-bit colour with alpha and a matching AND mask).
+pixels and their 125 % and 150 % sizes for screens above 96 DPI, 32-bit colour
+with alpha and a matching AND mask).
 
     python3 make_icons.py [output-dir]
 
 The shapes are described in a 0..1 unit square and sampled 4x4 per pixel, so
-both sizes come from one drawing and the edges are smoothed."""
+every size comes from one drawing and the edges are smoothed."""
 
 import math
 import os
@@ -134,7 +135,11 @@ def icon_image(rows):
     return header + xor + bytes(mask)
 
 
-def write_ico(path, layers, sizes=(16, 32)):
+# 16 and 32 pixels at 96 DPI, 120 DPI (125 %) and 144 DPI (150 %).
+SIZES = (16, 20, 24, 32, 40, 48)
+
+
+def write_ico(path, layers, sizes=SIZES):
     images = [(size, icon_image(render(layers, size))) for size in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)

@@ -2,7 +2,9 @@
 // fake resource loader registered in-process: each start-up failure shows its
 // message and ends the program without a sheet; a good start-up opens the sheet
 // on the device page and the exit command ends the program. The help command's
-// messages come from the registry's root path and the shell's answer.
+// messages come from the registry's root path and the shell's answer. As a
+// desktop window the sheet runs with common controls 6, resizes its pages, shows
+// the program's icon, ignores Enter and Esc, and follows DPI changes.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -11,12 +13,17 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
+#include <cwctype>
+#include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "app/MainSheet.h"
 #include "app/StatsApp.h"
 #include "framework/App.h"
+#include "framework/Dpi.h"
 #include "framework/Resource.h"
 #include "resloader/TqResLoader.h"
 #include "resources/resource.h"
@@ -479,6 +486,267 @@ TEST(MainSheetAbout, TheAboutCommandShowsTheAboutBoxOwnedByTheSheetOnAnyPage) {
   ASSERT_EQ(2u, owners.size());
   EXPECT_EQ(hSheet, owners[0]);
   EXPECT_EQ(hSheet, owners[1]);
+}
+
+}  // namespace
+
+// ---- the sheet as a desktop window: size, icon, keys, DPI ---------------------------------
+
+namespace {
+
+// A control's distances to its parent's client edges: left, top, right, bottom.
+std::array<LONG, 4> Margins(HWND hControl) {
+  RECT rc = {}, client = {};
+  ::GetWindowRect(hControl, &rc);
+  ::MapWindowPoints(nullptr, ::GetParent(hControl), reinterpret_cast<POINT*>(&rc), 2);
+  ::GetClientRect(::GetParent(hControl), &client);
+  return {rc.left, rc.top, client.right - rc.right, client.bottom - rc.bottom};
+}
+
+SIZE WindowSize(HWND hWnd) {
+  RECT rc = {};
+  ::GetWindowRect(hWnd, &rc);
+  return {rc.right - rc.left, rc.bottom - rc.top};
+}
+
+SIZE MinTrackSize(HWND hWnd) {
+  MINMAXINFO info = {};
+  ::SendMessageW(hWnd, WM_GETMINMAXINFO, 0, reinterpret_cast<LPARAM>(&info));
+  return {info.ptMinTrackSize.x, info.ptMinTrackSize.y};
+}
+
+int IconWidth(HICON hIcon) {
+  ICONINFO info = {};
+  if (!hIcon || !::GetIconInfo(hIcon, &info)) return 0;
+  BITMAP bm = {};
+  ::GetObjectW(info.hbmColor ? info.hbmColor : info.hbmMask, sizeof(bm), &bm);
+  if (info.hbmColor) ::DeleteObject(info.hbmColor);
+  if (info.hbmMask) ::DeleteObject(info.hbmMask);
+  return bm.bmWidth;
+}
+
+int ImageSize(HIMAGELIST hImages) {
+  int cx = 0, cy = 0;
+  return hImages && ImageList_GetIconSize(hImages, &cx, &cy) ? cx : 0;
+}
+
+std::vector<int> ColumnWidths(const CListCtrl& list) {
+  std::vector<int> widths;
+  for (int col = 0; col < CHeaderCtrl(list.GetHeaderCtrl()).GetItemCount(); ++col) {
+    widths.push_back(list.GetColumnWidth(col));
+  }
+  return widths;
+}
+
+std::vector<int> Scaled(const std::vector<int>& widths, int from, int to) {
+  std::vector<int> scaled;
+  for (int w : widths) scaled.push_back(::MulDiv(w, to, from));
+  return scaled;
+}
+
+// The size of a page's dialog template in the page's pixels.
+SIZE TemplateSize(HWND hPage, UINT nIDTemplate) {
+  HMODULE hModule = AfxGetResourceHandle();
+  HRSRC hRes = ::FindResourceW(hModule, MAKEINTRESOURCEW(nIDTemplate), reinterpret_cast<LPCWSTR>(RT_DIALOG));
+  const WORD* p = hRes ? static_cast<const WORD*>(::LockResource(::LoadResource(hModule, hRes))) : nullptr;
+  if (!p || p[1] != 0xFFFF) return {0, 0};
+  RECT rc = {0, 0, static_cast<SHORT>(p[11]), static_cast<SHORT>(p[12])};  // DLGTEMPLATEEX cx, cy
+  ::MapDialogRect(hPage, &rc);
+  return {rc.right, rc.bottom};
+}
+
+// A key pressed while the window has the focus, as the sheet's own loop reads it.
+void PostKey(HWND hWnd, UINT vk) {
+  ::PostMessageW(hWnd, WM_KEYDOWN, vk, 0x00000001);
+  ::PostMessageW(hWnd, WM_KEYUP, vk, static_cast<LPARAM>(0xC0000001u));
+}
+
+TEST(MainSheetWindow, TheProgramRunsWithTheCommonControlsOfItsManifest) {
+  // Version 6 is the side-by-side assembly: the manifest's dependency brings it
+  // in place of the system folder's version 5.
+  HMODULE hComctl = ::GetModuleHandleW(L"comctl32.dll");
+  ASSERT_NE(nullptr, hComctl);
+  wchar_t path[MAX_PATH] = {};
+  ::GetModuleFileNameW(hComctl, path, MAX_PATH);
+  std::wstring file(path);
+  for (wchar_t& c : file) c = static_cast<wchar_t>(::towlower(c));
+  EXPECT_NE(std::wstring::npos, file.find(L"\\winsxs\\")) << std::string(file.begin(), file.end());
+  EXPECT_NE(std::wstring::npos, file.find(L"common-controls_6595b64144ccf1df_6.0."));
+}
+
+TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndTheOpeningSizeIsTheMinimum) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CMainSheet sheet(L"Delvora");
+  const ModalScript inLoop([&] {
+    HWND hSheet = sheet.m_hWnd;
+    const DWORD style = static_cast<DWORD>(::GetWindowLongW(hSheet, GWL_STYLE));
+    EXPECT_EQ(static_cast<DWORD>(WS_THICKFRAME | WS_MINIMIZEBOX), style & (WS_THICKFRAME | WS_MINIMIZEBOX));
+    // The sheet opens with the whole page showing: its menu bar took no room from it.
+    RECT page = {};
+    ::GetClientRect(sheet.m_pageDevice.m_hWnd, &page);
+    const SIZE design = TemplateSize(sheet.m_pageDevice.m_hWnd, IDD_DEVICE_PAGE);
+    EXPECT_EQ(design.cx, page.right);
+    EXPECT_EQ(design.cy, page.bottom);
+    const SIZE open = WindowSize(hSheet);
+    const SIZE minimum = MinTrackSize(hSheet);
+    EXPECT_EQ(open.cx, minimum.cx);
+    EXPECT_EQ(open.cy, minimum.cy);
+
+    // The executable's icon, big and small, at the sizes of the window's DPI.
+    const UINT dpi = GetWindowDpi(hSheet);
+    const HICON hBig = reinterpret_cast<HICON>(::SendMessageW(hSheet, WM_GETICON, ICON_BIG, 0));
+    const HICON hSmall = reinterpret_cast<HICON>(::SendMessageW(hSheet, WM_GETICON, ICON_SMALL, 0));
+    EXPECT_EQ(GetSystemMetricForDpi(SM_CXICON, dpi), IconWidth(hBig));
+    EXPECT_EQ(GetSystemMetricForDpi(SM_CXSMICON, dpi), IconWidth(hSmall));
+
+    // The record log page exists from its first visit on; it is hidden while the sheet is resized.
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 2, 0);
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 1, 0);
+    HWND hDevicePage = sheet.m_pageDevice.m_hWnd, hRecordPage = sheet.m_pageRecordLog.m_hWnd;
+    const std::vector<HWND> lists = {sheet.m_pageDevice.m_listDevices.m_hWnd,
+                                     sheet.m_pageRecordLog.m_listRecords.m_hWnd};
+    const std::vector<HWND> fixed = {
+        ::GetDlgItem(hDevicePage, IDC_DETAILS), ::GetDlgItem(hRecordPage, IDC_LOG_STATUS),
+        ::GetDlgItem(hRecordPage, IDC_START_STOP), ::GetDlgItem(hRecordPage, IDC_CLEAR_RECORDS)};
+    std::vector<SIZE> listSizes;
+    std::vector<std::array<LONG, 4>> listMargins, fixedMargins;
+    for (HWND h : lists) {
+      listSizes.push_back(WindowSize(h));
+      listMargins.push_back(Margins(h));
+    }
+    for (HWND h : fixed) {
+      ASSERT_NE(nullptr, h);
+      fixedMargins.push_back(Margins(h));
+    }
+    const std::array<LONG, 4> detailsAt = fixedMargins[0];
+
+    // Larger, then smaller again (never below the opening size).
+    // Wine keeps a window within the screen's maximum track size.
+    ASSERT_LE(open.cx + 120, ::GetSystemMetrics(SM_CXMAXTRACK)) << "no room on the screen to grow the sheet";
+    ASSERT_LE(open.cy + 90, ::GetSystemMetrics(SM_CYMAXTRACK)) << "no room on the screen to grow the sheet";
+    for (SIZE grow : {SIZE{120, 90}, SIZE{40, 30}}) {
+      ::SetWindowPos(hSheet, nullptr, 0, 0, open.cx + grow.cx, open.cy + grow.cy,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+      for (size_t i = 0; i < lists.size(); ++i) {
+        const SIZE size = WindowSize(lists[i]);
+        EXPECT_EQ(listSizes[i].cx + grow.cx, size.cx) << "list " << i << " grown by " << grow.cx;
+        EXPECT_EQ(listSizes[i].cy + grow.cy, size.cy) << "list " << i << " grown by " << grow.cy;
+        EXPECT_EQ(listMargins[i], Margins(lists[i])) << "list " << i;
+      }
+      // Each keeps its distance to the edges it is anchored to.
+      const std::array<LONG, 4> details = Margins(fixed[0]);
+      EXPECT_EQ(detailsAt[0], details[0]);
+      EXPECT_EQ(detailsAt[3], details[3]);
+      const std::array<LONG, 4> status = Margins(fixed[1]);
+      EXPECT_EQ(fixedMargins[1][0], status[0]);
+      EXPECT_EQ(fixedMargins[1][3], status[3]);
+      for (size_t i = 2; i < fixed.size(); ++i) {
+        const std::array<LONG, 4> button = Margins(fixed[i]);
+        EXPECT_EQ(fixedMargins[i][2], button[2]) << "button " << i;
+        EXPECT_EQ(fixedMargins[i][3], button[3]) << "button " << i;
+        EXPECT_EQ(fixedMargins[i][0] + grow.cx, button[0]) << "button " << i;
+      }
+    }
+    // The hidden page shows at the sheet's size when it is chosen.
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 2, 0);
+    EXPECT_EQ(listSizes[1].cx + 40, WindowSize(lists[1]).cx);
+    SendMenuCommand(hSheet, ID_EXIT);
+  });
+  sheet.DoModal();
+}
+
+TEST(MainSheetWindow, EnterAndEscapeLeaveTheSheetOpenWhileTheCloseBoxAndTheExitCommandEndIt) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  const std::vector<std::function<void(HWND)>> closers = {
+      [](HWND hSheet) { SendMenuCommand(hSheet, ID_EXIT); },
+      [](HWND hSheet) { ::SendMessageW(hSheet, WM_SYSCOMMAND, SC_CLOSE, 0); },  // close box, Alt+F4
+  };
+  for (size_t n = 0; n < closers.size(); ++n) {
+    CMainSheet sheet(L"Delvora");
+    MessageBoxAnswerer answerer;
+    int aboutBoxes = 0;
+    // The about box's own Cancel still answers Esc.
+    answerer.onOtherWindow = [&](HWND hWnd) {
+      if (!::GetDlgItem(hWnd, IDC_ABOUT_ICON)) return;
+      ++aboutBoxes;
+      PostKey(hWnd, VK_ESCAPE);
+    };
+    bool openAfterKeys = false;
+    std::unique_ptr<ModalScript> thenClose;
+    const ModalScript keys([&] {
+      HWND hSheet = sheet.m_hWnd;
+      SendMenuCommand(hSheet, ID_ABOUT);
+      HWND hList = sheet.m_pageDevice.m_listDevices.m_hWnd;
+      ::SetFocus(hList);
+      for (HWND hTarget : {hList, hSheet}) {
+        PostKey(hTarget, VK_RETURN);
+        PostKey(hTarget, VK_ESCAPE);
+      }
+      // What the dialog manager makes of those keys, and the same commands from a menu.
+      ::SendMessageW(hSheet, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(::GetDlgItem(hSheet, IDOK)));
+      ::SendMessageW(hSheet, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(::GetDlgItem(hSheet, IDCANCEL)));
+      SendMenuCommand(hSheet, IDOK);
+      SendMenuCommand(hSheet, IDCANCEL);
+      // Runs in the sheet's loop after the keys: only if the sheet is still there.
+      thenClose = std::make_unique<ModalScript>([&, hSheet] {
+        openAfterKeys = ::IsWindowVisible(hSheet) != FALSE;
+        closers[n](hSheet);
+      });
+    });
+    sheet.DoModal();
+    EXPECT_TRUE(openAfterKeys) << "closer " << n;
+    EXPECT_EQ(1, aboutBoxes);
+    EXPECT_EQ(nullptr, sheet.m_hWnd) << "closer " << n << " left the sheet open";
+  }
+}
+
+TEST(MainSheetWindow, ADpiChangeTakesTheSuggestedRectangleAndRescalesColumnsImagesIconsAndTheMinimum) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CMainSheet sheet(L"Delvora");
+  const ModalScript inLoop([&] {
+    HWND hSheet = sheet.m_hWnd;
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 2, 0);
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 1, 0);
+    const UINT dpi = GetWindowDpi(hSheet);
+    const CListCtrl& devices = sheet.m_pageDevice.m_listDevices;
+    const CListCtrl& records = sheet.m_pageRecordLog.m_listRecords;
+    const std::vector<int> deviceWidths = ColumnWidths(devices), recordWidths = ColumnWidths(records);
+    ASSERT_EQ(10u, deviceWidths.size());
+    ASSERT_EQ(10u, recordWidths.size());
+    const SIZE minimum = MinTrackSize(hSheet);
+    RECT rc = {};
+    ::GetWindowRect(hSheet, &rc);
+
+    // To 150 %, then to 125 %: each change scales from the DPI before it.
+    int from = static_cast<int>(dpi);
+    std::vector<int> expectDevices = deviceWidths, expectRecords = recordWidths;
+    for (int to : {144, 120}) {
+      RECT suggested = {rc.left, rc.top, rc.left + ::MulDiv(rc.right - rc.left, to, from),
+                        rc.top + ::MulDiv(rc.bottom - rc.top, to, from)};
+      ::SendMessageW(hSheet, WM_DPICHANGED, MAKEWPARAM(to, to), reinterpret_cast<LPARAM>(&suggested));
+      RECT now = {};
+      ::GetWindowRect(hSheet, &now);
+      EXPECT_TRUE(::EqualRect(&suggested, &now)) << "at " << to << " DPI";
+      expectDevices = Scaled(expectDevices, from, to);
+      expectRecords = Scaled(expectRecords, from, to);
+      EXPECT_EQ(expectDevices, ColumnWidths(devices)) << "at " << to << " DPI";
+      EXPECT_EQ(expectRecords, ColumnWidths(records)) << "at " << to << " DPI";
+      EXPECT_EQ(::MulDiv(16, to, 96), ImageSize(CHeaderCtrl(devices.GetHeaderCtrl()).GetImageList()));
+      EXPECT_EQ(::MulDiv(16, to, 96), ImageSize(CHeaderCtrl(records.GetHeaderCtrl()).GetImageList()));
+      EXPECT_EQ(::MulDiv(16, to, 96), ImageSize(devices.GetImageList(LVSIL_SMALL)));
+      EXPECT_EQ(::MulDiv(32, to, 96), ImageSize(devices.GetImageList(LVSIL_NORMAL)));
+      const HICON hSmall = reinterpret_cast<HICON>(::SendMessageW(hSheet, WM_GETICON, ICON_SMALL, 0));
+      EXPECT_EQ(GetSystemMetricForDpi(SM_CXSMICON, static_cast<UINT>(to)), IconWidth(hSmall));
+      const SIZE scaledMinimum = MinTrackSize(hSheet);
+      EXPECT_EQ(::MulDiv(minimum.cx, to, static_cast<int>(dpi)), scaledMinimum.cx) << "at " << to << " DPI";
+      from = to;
+      rc = now;
+    }
+    SendMenuCommand(hSheet, ID_EXIT);
+  });
+  sheet.DoModal();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "framework/App.h"
 #include "framework/DataExchange.h"
 #include "framework/Dialog.h"
+#include "framework/Dpi.h"
 #include "framework/ImageList.h"
 #include "framework/ListCtrl.h"
 #include "framework/Menu.h"
@@ -32,6 +33,26 @@ const UINT kSheetCommand = 40001;
 const UINT kPageCommand = 40002;
 const UINT kRangeFirst = 40010;
 const UINT kRangeLast = 40019;
+
+// ---- DPI ---------------------------------------------------------------------------
+
+TEST(Dpi, DesignPixelsScaleRoundedAndAWindowWithoutItsOwnDpiHasTheScreens) {
+  // 125 % and 150 %: rounded to the nearest pixel, not cut (75 x 1.25 = 93.75).
+  EXPECT_EQ(94, ScaleToDpi(75, 120));
+  EXPECT_EQ(20, ScaleToDpi(16, 120));
+  EXPECT_EQ(113, ScaleToDpi(75, 144));
+  EXPECT_EQ(24, ScaleToDpi(16, 144));
+  EXPECT_EQ(48, ScaleToDpi(32, 144));
+  EXPECT_EQ(75, ScaleToDpi(75, 96));
+
+  HDC hdc = ::GetDC(nullptr);
+  const UINT screenDpi = static_cast<UINT>(::GetDeviceCaps(hdc, LOGPIXELSX));
+  ::ReleaseDC(nullptr, hdc);
+  EXPECT_EQ(screenDpi, GetWindowDpi(::GetDesktopWindow()));
+  EXPECT_EQ(screenDpi, GetWindowDpi(nullptr));
+  EXPECT_EQ(24, GetSystemMetricForDpi(SM_CXSMICON, 144));
+  EXPECT_EQ(48, GetSystemMetricForDpi(SM_CXICON, 144));
+}
 
 // ---- message maps without windows ---------------------------------------------------
 

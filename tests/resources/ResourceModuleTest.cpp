@@ -450,7 +450,7 @@ TEST_P(ResourceModule, KeyboardReachesEveryCommandAndControl) {
   }
 }
 
-TEST_P(ResourceModule, IconsComeInBothSizes) {
+TEST_P(ResourceModule, IconsComeInBothSizesAtEachDpiStep) {
   for (UINT id : {IDR_SORT_ASCENDING, IDR_SORT_DESCENDING, IDR_SORT_NONE, IDR_STREAM_RUNNING, IDR_STREAM_IDLE}) {
     HRSRC hGroup = FindResourceW(m_hModule, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
     ASSERT_NE(nullptr, hGroup) << "icon " << id;
@@ -464,8 +464,9 @@ TEST_P(ResourceModule, IconsComeInBothSizes) {
       const WORD iconId = *reinterpret_cast<const WORD*>(entry + 12);
       EXPECT_NE(nullptr, FindResourceW(m_hModule, MAKEINTRESOURCEW(iconId), RT_ICON)) << "icon " << id;
     }
-    EXPECT_EQ((std::set<int>{16, 32}), sizes) << "icon " << id;
-    for (int size : {16, 32}) {
+    // 16 and 32 pixels at 96, 120 and 144 DPI.
+    EXPECT_EQ((std::set<int>{16, 20, 24, 32, 40, 48}), sizes) << "icon " << id;
+    for (int size : {16, 20, 24, 32, 40, 48}) {
       HICON hIcon = static_cast<HICON>(LoadImageW(m_hModule, MAKEINTRESOURCEW(id), IMAGE_ICON, size, size, 0));
       EXPECT_NE(nullptr, hIcon) << "icon " << id << " at " << size;
       if (hIcon) DestroyIcon(hIcon);

@@ -1,0 +1,49 @@
+#pragma once
+// Keeps a dialog's controls in place relative to the edges of its client area
+// when the dialog is resized. Each control is anchored to some edges: an edge
+// anchored on both sides stretches (a list that grows with the window), one
+// anchored right or bottom only moves with that edge (a button in the
+// bottom-right corner), and one anchored to nothing stays where it is.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <vector>
+
+enum AnchorEdge : UINT {
+  ANCHOR_LEFT = 1,
+  ANCHOR_TOP = 2,
+  ANCHOR_RIGHT = 4,
+  ANCHOR_BOTTOM = 8,
+  ANCHOR_ALL = ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM,
+};
+
+// One row of a page's anchor table.
+struct ControlAnchor {
+  int nID;
+  UINT nEdges;  // AnchorEdge bits
+};
+
+class CAnchorLayout {
+public:
+  // Records where the controls are in hParent's client area now, that is their
+  // distances to its edges; ids the parent lacks are skipped. Replaces any
+  // earlier record.
+  void Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors);
+  template <size_t N>
+  void Capture(HWND hParent, const ControlAnchor (&anchors)[N]) { Capture(hParent, anchors, N); }
+
+  // Places the controls for a client area of cx x cy pixels.
+  void Apply(int cx, int cy) const;
+
+private:
+  void Add(HWND hParent, HWND hControl, UINT nEdges);
+
+  struct Item {
+    HWND hWnd;
+    UINT nEdges;
+    RECT rcMargins;  // left, top, and the distances of the right and bottom edges to the parent's
+    SIZE size;
+  };
+  std::vector<Item> m_items;
+};
