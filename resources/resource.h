@@ -82,6 +82,7 @@
 #define IDC_GROUP_A2                  1011
 #define IDC_TIMESTAMP                 1012
 #define IDC_GROUP_B2                  1013
+#define IDC_GLOBAL_NOTE               1014
 
 // Controls of the device page (104).
 #define IDC_DEVICE_LIST               1000

@@ -1,5 +1,6 @@
 #include "stats/GlobalPage.h"
 
+#include "framework/AnchorLayout.h"
 #include "framework/Menu.h"
 #include "framework/Time.h"
 #include "resources/resource.h"
@@ -16,6 +17,13 @@ CString CountAndShare(unsigned int nCount, unsigned int nSum) {
   text.Format(L"%u (%.2f%%)", nCount, dShare);
   return text;
 }
+
+// In a larger window the note and the reset button stay along the bottom edge,
+// the button in the bottom-right corner; the counters keep their places.
+const ControlAnchor kAnchors[] = {
+    {IDC_GLOBAL_NOTE, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM},
+    {IDC_RESET_COUNTERS, ANCHOR_RIGHT | ANCHOR_BOTTOM},
+};
 
 }  // namespace
 
@@ -42,6 +50,12 @@ void CGlobalPage::DoDataExchange(CDataExchange* pDX) {
   DDX_TextUnsigned(pDX, IDC_COUNTER2, m_nCounter2);
   DDX_Text(pDX, IDC_GROUP_B2, m_strGroupB2);
   DDX_Text(pDX, IDC_GROUP_A2, m_strGroupA2);
+}
+
+BOOL CGlobalPage::OnInitDialog() {
+  const BOOL bResult = CPropertyPage::OnInitDialog();
+  m_anchors.Capture(m_hWnd, kAnchors);
+  return bResult;
 }
 
 BOOL CGlobalPage::OnSetActive() {

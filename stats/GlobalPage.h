@@ -38,6 +38,7 @@ public:
 
 protected:
   void DoDataExchange(CDataExchange* pDX) override;
+  BOOL OnInitDialog() override;  // the base's (its exchange shows the empty texts); anchors the bottom row
   BOOL OnSetActive() override;   // FALSE when the base refuses the activation
   BOOL OnKillActive() override;  // the base's answer: FALSE when the exchange fails
 

@@ -599,7 +599,8 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
     EXPECT_EQ(GetSystemMetricForDpi(SM_CXICON, dpi), IconWidth(hBig));
     EXPECT_EQ(GetSystemMetricForDpi(SM_CXSMICON, dpi), IconWidth(hSmall));
 
-    // The record log page exists from its first visit on; it is hidden while the sheet is resized.
+    // The other pages exist from their first visit on; they are hidden while the sheet is resized.
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 0, 0);
     ::SendMessageW(hSheet, PSM_SETCURSEL, 2, 0);
     ::SendMessageW(hSheet, PSM_SETCURSEL, 1, 0);
     HWND hDevicePage = sheet.m_pageDevice.m_hWnd, hRecordPage = sheet.m_pageRecordLog.m_hWnd;
@@ -607,7 +608,8 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
                                      sheet.m_pageRecordLog.m_listRecords.m_hWnd};
     const std::vector<HWND> fixed = {
         ::GetDlgItem(hDevicePage, IDC_DETAILS), ::GetDlgItem(hRecordPage, IDC_LOG_STATUS),
-        ::GetDlgItem(hRecordPage, IDC_START_STOP), ::GetDlgItem(hRecordPage, IDC_CLEAR_RECORDS)};
+        ::GetDlgItem(hRecordPage, IDC_START_STOP), ::GetDlgItem(hRecordPage, IDC_CLEAR_RECORDS),
+        ::GetDlgItem(sheet.m_pageGlobal.m_hWnd, IDC_RESET_COUNTERS)};
     std::vector<SIZE> listSizes;
     std::vector<std::array<LONG, 4>> listMargins, fixedMargins;
     for (HWND h : lists) {
