@@ -48,7 +48,8 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_STATUS_LOGGING, {}},      {IDS_STATUS_NOT_LOGGING, {}},   {IDS_CODEC_PCM, {}},
       {IDS_CODEC_G711_MULAW, {}},    {IDS_CODEC_G711_ALAW, {}},      {IDS_CODEC_G729, {}},
       {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},            {IDS_ERROR_FILE_WRITE, {L"%1", L"%2"}},
-      {IDS_STATUS_WRITE_FAILED, {}},
+      {IDS_STATUS_WRITE_FAILED, {}},    {IDS_STATE_NOT_ANSWERING, {}},  {IDS_MORE_FAILED_DEVICES, {L"%1"}},
+      {IDS_NO_DEVICES, {L"%1"}},
   };
   return table;
 }
@@ -235,7 +236,8 @@ TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
         {IDC_GROUP_A1, L"Edit"}, {IDC_GROUP_B1, L"Edit"}, {IDC_GROUP_A2, L"Edit"}, {IDC_GROUP_B2, L"Edit"},
         {IDC_TIMESTAMP, L"Edit"}, {IDC_COUNTER1, L"Edit"}, {IDC_COUNTER2, L"Edit"}, {IDC_COUNTER3, L"Edit"},
         {IDC_COUNTER4, L"Edit"}, {IDC_COUNTER5, L"Edit"}}},
-      {IDD_DEVICE_PAGE, true, {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}}},
+      {IDD_DEVICE_PAGE, true,
+       {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}, {IDC_NO_DEVICES, L"Static"}}},
       {IDD_RECORD_LOG_PAGE,
        true,
        {{IDC_RECORD_LIST, WC_LISTVIEWW}, {IDC_CLEAR_RECORDS, L"Button"}, {IDC_START_STOP, L"Button"},
