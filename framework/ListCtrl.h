@@ -67,6 +67,4 @@ public:
   // The first row on screen, and how many rows fit it whole (report view: one page of rows).
   int GetTopIndex() const { return static_cast<int>(SendMessage(LVM_GETTOPINDEX)); }
   int GetCountPerPage() const { return static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)); }
-  // Marks the rows nFirst to nLast for repainting; they are drawn at the next WM_PAINT.
-  BOOL RedrawItems(int nFirst, int nLast) const { return static_cast<BOOL>(SendMessage(LVM_REDRAWITEMS, static_cast<WPARAM>(nFirst), static_cast<LPARAM>(nLast))); }
 };

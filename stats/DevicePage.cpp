@@ -303,7 +303,8 @@ void CDevicePage::RedrawRowsOf(const std::vector<int>& devices) {
   if (devices.empty() || !m_listDevices.GetClientRect(&client)) return;
   // The rows on screen are one run of indexes in either view: from the top row,
   // a page of whole rows and those cut by the edge. Rows off screen are left
-  // alone: under Wine invalidating one would still cost a call to the server.
+  // alone: under Wine every invalidation is a call to the server, even of a
+  // rectangle that is not shown.
   const int count = m_listDevices.GetItemCount();
   const int first = std::max(m_listDevices.GetTopIndex(), 0);
   int last = first + std::max(m_listDevices.GetCountPerPage(), 1) - 1;
@@ -313,10 +314,27 @@ void CDevicePage::RedrawRowsOf(const std::vector<int>& devices) {
          ::IntersectRect(&visible, &bounds, &client)) {
     ++last;
   }
+  m_redrawRows.clear();
   for (int device : devices) {
     const int row = m_rowOfDevice[static_cast<size_t>(device)];
-    if (row >= first && row <= last) m_listDevices.RedrawItems(row, row);
+    if (row >= first && row <= last) m_redrawRows.push_back(row);
   }
+  std::sort(m_redrawRows.begin(), m_redrawRows.end());
+  m_redrawRows.erase(std::unique(m_redrawRows.begin(), m_redrawRows.end()), m_redrawRows.end());
+  // Rows one below the other are invalidated as one rectangle (LVM_REDRAWITEMS
+  // would invalidate each on its own).
+  RECT run = {};
+  for (int row : m_redrawRows) {
+    if (!m_listDevices.GetItemRect(row, &bounds, LVIR_BOUNDS)) continue;
+    if (!::IsRectEmpty(&run) && bounds.left == run.left && bounds.top == run.bottom) {
+      run.right = std::max(run.right, bounds.right);
+      run.bottom = bounds.bottom;
+      continue;
+    }
+    if (!::IsRectEmpty(&run)) m_listDevices.InvalidateRect(&run);
+    run = bounds;
+  }
+  if (!::IsRectEmpty(&run)) m_listDevices.InvalidateRect(&run);
 }
 
 void CDevicePage::ShowQueryFailures(const FailureReport& report) {

@@ -124,9 +124,9 @@ private:
   std::vector<int> m_rowOfDevice;
   std::vector<int> m_deviceOfRow;
   bool m_bRowOrderKnown = true;  // false: m_deviceOfRow is to be read back
-  // Devices whose rows show something new in this refresh.
+  // Devices whose rows show something new in this refresh, and their rows on screen.
   std::vector<int> m_changedDevices;
+  std::vector<int> m_redrawRows;
   // A cell's text handed to the list (the list copies it before the next request).
   CString m_strDispText;
-  CString m_strNotAnswering;
 };

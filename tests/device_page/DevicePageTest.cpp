@@ -67,39 +67,32 @@ private:
   int m_count;
 };
 
-// What reaches a list from outside while alive: the messages that store a
-// cell's text in the list, and the rows marked for repainting (LVM_REDRAWITEMS).
-class ListWrites {
+// The messages that store a cell's text in a list, counted while alive.
+class CellTextWrites {
 public:
-  explicit ListWrites(HWND hList) : m_hList(hList) {
+  explicit CellTextWrites(HWND hList) : m_hList(hList) {
     ::SetWindowSubclass(m_hList, &Proc, 1, reinterpret_cast<DWORD_PTR>(this));
   }
-  ~ListWrites() { ::RemoveWindowSubclass(m_hList, &Proc, 1); }
-  ListWrites(const ListWrites&) = delete;
-  ListWrites& operator=(const ListWrites&) = delete;
+  ~CellTextWrites() { ::RemoveWindowSubclass(m_hList, &Proc, 1); }
+  CellTextWrites(const CellTextWrites&) = delete;
+  CellTextWrites& operator=(const CellTextWrites&) = delete;
 
-  int cellTexts = 0;
-  std::vector<int> redrawn;
+  int count = 0;
 
 private:
   static LRESULT CALLBACK Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-    ListWrites* self = reinterpret_cast<ListWrites*>(data);
+    CellTextWrites* self = reinterpret_cast<CellTextWrites*>(data);
     const LVITEMW* pItem = reinterpret_cast<const LVITEMW*>(lParam);
     switch (msg) {
       case LVM_SETITEMTEXTW:
       case LVM_SETITEMTEXTA:
-        ++self->cellTexts;
+        ++self->count;
         break;
       case LVM_SETITEMW:
       case LVM_SETITEMA:
       case LVM_INSERTITEMW:
       case LVM_INSERTITEMA:
-        if (pItem && (pItem->mask & LVIF_TEXT) && pItem->pszText != LPSTR_TEXTCALLBACKW) ++self->cellTexts;
-        break;
-      case LVM_REDRAWITEMS:
-        for (int row = static_cast<int>(wParam); row <= static_cast<int>(lParam); ++row) {
-          self->redrawn.push_back(row);
-        }
+        if (pItem && (pItem->mask & LVIF_TEXT) && pItem->pszText != LPSTR_TEXTCALLBACKW) ++self->count;
         break;
       default:
         break;
@@ -109,6 +102,29 @@ private:
 
   HWND m_hList;
 };
+
+// Rectangles as {left, top, right, bottom}, so that a failed check prints them.
+std::vector<LONG> Box(const RECT& rc) { return {rc.left, rc.top, rc.right, rc.bottom}; }
+
+// What of the list waits to be repainted: the box around its update region.
+std::vector<LONG> PendingPaint(HWND hList) {
+  RECT rc = {};
+  ::GetUpdateRect(hList, &rc, FALSE);
+  return Box(rc);
+}
+
+// A row's rectangle as far as it is on screen.
+std::vector<LONG> RowOnScreen(HWND hList, int row) {
+  RECT rc = {};
+  rc.left = LVIR_BOUNDS;
+  ::SendMessageW(hList, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc));
+  RECT client;
+  ::GetClientRect(hList, &client);
+  ::IntersectRect(&rc, &rc, &client);
+  return Box(rc);
+}
+
+const std::vector<LONG> kNothing = {0, 0, 0, 0};
 
 // The English driver-failure message as the page forms it.
 std::wstring FailureText(int device, const wchar_t* kind, HRESULT hr) {
@@ -212,9 +228,10 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
 
     // From here on no refresh stores a text in the list: the texts read back below
     // are answered on demand. Idle refreshes repaint nothing.
-    ListWrites writes(m_hList);
+    CellTextWrites writes(m_hList);
+    ::UpdateWindow(m_hList);
     Refresh(page);
-    EXPECT_TRUE(writes.redrawn.empty());
+    EXPECT_EQ(kNothing, PendingPaint(m_hList));
     EXPECT_EQ(3, driver.inCalls);
     EXPECT_EQ(3, driver.outCalls);
 
@@ -241,13 +258,14 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     // row is repainted; a refresh that changes nothing repaints at most that row
     // again (its duration may pass a second).
     driver.in[1].PacketCount = 0;
-    writes.redrawn.clear();
+    ::UpdateWindow(m_hList);
     Refresh(page);
+    EXPECT_EQ(RowOnScreen(m_hList, 1), PendingPaint(m_hList));
     EXPECT_EQ(std::wstring(FormatAverage(-1.0).GetString()), ListText(m_hList, RowOf(1), 3));
-    EXPECT_EQ(std::vector<int>{1}, writes.redrawn);
-    writes.redrawn.clear();
+    ::UpdateWindow(m_hList);
     Refresh(page);
-    EXPECT_LE(writes.redrawn.size(), 1u);
+    const std::vector<LONG> steady = PendingPaint(m_hList);
+    EXPECT_TRUE(steady == kNothing || steady == RowOnScreen(m_hList, 1));
     EXPECT_EQ(0u, g_qEndedStreams.GetCount());
 
     // The stream ends: the row is idle again and exactly one item is queued.
@@ -263,7 +281,7 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     EXPECT_FALSE(ended.m_bActive);
     EXPECT_EQ(std::wstring(L"127.0.0.1"), ended.m_strAddress.GetString());
     EXPECT_EQ((std::vector<LPARAM>{0, 1, 2}), RowOrder());
-    EXPECT_EQ(0, writes.cellTexts);
+    EXPECT_EQ(0, writes.count);
   });
 }
 
@@ -336,14 +354,26 @@ TEST_F(DevicePageTest, FailingDevicesSayNotAnsweringAndAFailureIsToldOnceInOneMe
     Refresh(page);
     ASSERT_TRUE(answerer.boxes.empty());
     const std::wstring counter = ListText(m_hList, RowOf(5), 9);
-    ListWrites writes(m_hList);
+    CellTextWrites writes(m_hList);
+    std::vector<LONG> pendingUnderBox;
 
     // The driver stops: one message for the whole refresh, naming the first device
     // and counting the others; every state says so, the other cells stay.
     std::fill(driver.inResult.begin(), driver.inResult.end(), notFound);
     const int outCalls = driver.outCalls;
+    ::UpdateWindow(m_hList);
+    answerer.onBox = [&](size_t) { pendingUnderBox = PendingPaint(m_hList); };
     Refresh(page);
     ASSERT_EQ(1u, answerer.boxes.size());
+    // Every row on screen, and nothing else, was marked for repainting before the
+    // message came.
+    RECT onScreen = {};
+    for (int row = 0; row < 64; ++row) {
+      const std::vector<LONG> box = RowOnScreen(m_hList, row);
+      RECT rc = {box[0], box[1], box[2], box[3]};
+      ::UnionRect(&onScreen, &onScreen, &rc);
+    }
+    EXPECT_EQ(Box(onScreen), pendingUnderBox);
     EXPECT_EQ(FailureText(0, L"WaveInCounters", notFound) + MoreText(63), answerer.boxes[0].text);
     EXPECT_EQ(outCalls, driver.outCalls);  // a failed first request skips the second
     for (int device = 0; device < 64; ++device) {
@@ -352,9 +382,6 @@ TEST_F(DevicePageTest, FailingDevicesSayNotAnsweringAndAFailureIsToldOnceInOneMe
     EXPECT_EQ(1, ListImage(m_hList, RowOf(5)));
     EXPECT_EQ(L"127.0.0.1", ListText(m_hList, RowOf(5), 4));
     EXPECT_EQ(counter, ListText(m_hList, RowOf(5), 9));
-    // Only the rows on screen were repainted.
-    EXPECT_FALSE(writes.redrawn.empty());
-    EXPECT_EQ(writes.redrawn.end(), std::find(writes.redrawn.begin(), writes.redrawn.end(), RowOf(63)));
 
     // The same failures go on: the timer's next refreshes come by themselves and
     // say nothing.
@@ -388,7 +415,7 @@ TEST_F(DevicePageTest, FailingDevicesSayNotAnsweringAndAFailureIsToldOnceInOneMe
     EXPECT_EQ(Res(IDS_STATE_RUNNING), ListText(m_hList, RowOf(5), 1));
     EXPECT_EQ(L"", ListText(m_hList, RowOf(7), 1));
     EXPECT_EQ(3u, answerer.boxes.size());
-    EXPECT_EQ(0, writes.cellTexts);
+    EXPECT_EQ(0, writes.count);
   });
 }
 
