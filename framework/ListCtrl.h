@@ -70,4 +70,7 @@ public:
   DWORD GetExtendedStyle() const { return static_cast<DWORD>(SendMessage(LVM_GETEXTENDEDLISTVIEWSTYLE)); }
   DWORD SetExtendedStyle(DWORD dwExStyle) const { return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, static_cast<LPARAM>(dwExStyle))); }
   BOOL GetItemRect(int nItem, RECT* pRect, UINT nCode) const;
+  // The first row on screen, and how many rows fit it whole (report view: one page of rows).
+  int GetTopIndex() const { return static_cast<int>(SendMessage(LVM_GETTOPINDEX)); }
+  int GetCountPerPage() const { return static_cast<int>(SendMessage(LVM_GETCOUNTPERPAGE)); }
 };

@@ -47,6 +47,7 @@ public:
   BOOL EnableWindow(BOOL bEnable = TRUE) const { return ::EnableWindow(m_hWnd, bEnable); }
   BOOL UpdateWindow() const { return ::UpdateWindow(m_hWnd); }
   BOOL Invalidate(BOOL bErase = TRUE) const { return ::InvalidateRect(m_hWnd, nullptr, bErase); }
+  BOOL InvalidateRect(const RECT* pRect, BOOL bErase = TRUE) const { return ::InvalidateRect(m_hWnd, pRect, bErase); }
   HWND SetFocus() const { return ::SetFocus(m_hWnd); }
   BOOL DestroyWindow() const { return ::DestroyWindow(m_hWnd); }
   BOOL MoveWindow(int x, int y, int cx, int cy, BOOL bRepaint = TRUE) const { return ::MoveWindow(m_hWnd, x, y, cx, cy, bRepaint); }

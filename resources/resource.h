@@ -58,6 +58,9 @@
 #define IDS_COL_CODEC                 133
 #define IDS_ERROR_FILE_WRITE          134   // message-style: %1 the path, %2 system text
 #define IDS_STATUS_WRITE_FAILED       135   // status while lines fail to reach the log file
+#define IDS_STATE_NOT_ANSWERING       140   // state of a device whose last request failed
+#define IDS_MORE_FAILED_DEVICES       141   // message-style: %1 how many other devices failed
+#define IDS_NO_DEVICES                142   // message-style: %1 the registry key of the devices
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
@@ -87,6 +90,7 @@
 // Controls of the device page (104).
 #define IDC_DEVICE_LIST               1000
 #define IDC_DETAILS                   1016
+#define IDC_NO_DEVICES                1017
 
 // Controls of the record log page (105).
 #define IDC_CLEAR_RECORDS             1003

@@ -1,8 +1,10 @@
 #include "stats/DevicePage.h"
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
+#include "driver/DeviceDiscovery.h"
 #include "framework/Dpi.h"
 #include "framework/MessageBox.h"
 #include "framework/Menu.h"
@@ -18,18 +20,30 @@ const UINT kRefreshPeriodMs = 500;
 const int kImageIdle = 0;
 const int kImageRunning = 1;
 
-// The running state's text, loaded once per process (empty without the module).
-const CString& RunningText() {
-  static CString s_strRunning;
-  static bool s_bLoaded = false;
-  if (!s_bLoaded) {
-    s_bLoaded = true;
-    s_strRunning.LoadString(IDS_STATE_RUNNING);
+// A state text, loaded once per process; the fallback without the module.
+const CString& LoadedOnce(CString& strText, bool& bLoaded, UINT nID, const wchar_t* pszFallback) {
+  if (!bLoaded) {
+    bLoaded = true;
+    if (!strText.LoadString(nID)) strText = pszFallback;
   }
-  return s_strRunning;
+  return strText;
+}
+
+const CString& RunningText() {
+  static CString s_strText;
+  static bool s_bLoaded = false;
+  return LoadedOnce(s_strText, s_bLoaded, IDS_STATE_RUNNING, L"");
+}
+
+const CString& NotAnsweringText() {
+  static CString s_strText;
+  static bool s_bLoaded = false;
+  return LoadedOnce(s_strText, s_bLoaded, IDS_STATE_NOT_ANSWERING, L"Not answering");
 }
 
 CString StateText(const ItemData& item) { return item.m_bActive ? RunningText() : CString(); }
+// The longest state text, so that the column shows it whole.
+CString StateSample() { return NotAnsweringText(); }
 
 // Running streams sort before idle devices.
 int ByState(const ItemData& a, const ItemData& b, bool bAscending) {
@@ -42,7 +56,7 @@ using namespace item_columns;
 // the direction.
 const ListColumn kColumnTable[] = {
     {IDS_COL_DEVICE, 75, LVCFMT_LEFT, DeviceText, ByDevice, nullptr, nullptr},
-    {IDS_COL_STATE, 70, LVCFMT_LEFT, StateText, ByState, DeviceOrder, nullptr},
+    {IDS_COL_STATE, 70, LVCFMT_LEFT, StateText, ByState, DeviceOrder, StateSample},
     {IDS_COL_START_TIME, 60, LVCFMT_LEFT, StartText, ByStart, DeviceOrder, TimeStampSample},
     {IDS_COL_AVERAGE, 55, LVCFMT_LEFT, AverageText, ByAverage, DeviceOrder, nullptr},
     {IDS_COL_ADDRESS, 85, LVCFMT_LEFT, AddressText, ByAddress, DeviceOrder, AddressSample},
@@ -54,11 +68,27 @@ const ListColumn kColumnTable[] = {
 };
 static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
 
-// The list fills the page; the check box stays in the bottom-left corner.
+// The list fills the page, the no-devices text spans it; the check box stays in
+// the bottom-left corner.
 const ControlAnchor kAnchors[] = {
     {IDC_DEVICE_LIST, ANCHOR_ALL},
+    {IDC_NO_DEVICES, ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT},
     {IDC_DETAILS, ANCHOR_LEFT | ANCHOR_BOTTOM},
 };
+
+// Columns the page treats apart: the device number shows on idle rows too, the
+// state says when a device does not answer.
+const int kDeviceColumn = 0;
+const int kStateColumn = 1;
+
+// Whether a row shows the same after a merge: a column's comparator finds two
+// items equal exactly when their texts are.
+bool ShowsTheSame(const ItemData& before, const ItemData& after) {
+  for (const ListColumn& column : kColumnTable) {
+    if (column.pfnCompare(before, after, true) != 0) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -72,6 +102,8 @@ BEGIN_MESSAGE_MAP(CDevicePage, CPropertyPage)
   ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
   ON_NOTIFY(LVN_KEYDOWN, IDC_DEVICE_LIST, OnListKeyDown)
   ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+  ON_NOTIFY(LVN_GETDISPINFOW, IDC_DEVICE_LIST, OnGetDispInfo)
+  ON_MESSAGE(WM_CTLCOLORSTATIC, OnCtlColorStatic)
 END_MESSAGE_MAP()
 
 CDevicePage::CDevicePage()
@@ -102,18 +134,22 @@ BOOL CDevicePage::OnInitDialog() {
 
   InsertColumns(m_listDevices, kColumnTable, kColumns, m_strTitles.data(), m_nDpi);
 
-  m_rowTexts.assign(static_cast<size_t>(m_nDeviceCount), RowTexts());
-  m_rowOfDevice.assign(static_cast<size_t>(m_nDeviceCount), -1);
+  const size_t count = static_cast<size_t>(m_nDeviceCount);
+  m_failures.assign(count, S_OK);
+  m_rowOfDevice.assign(count, -1);
+  m_deviceOfRow.assign(count, -1);
+  m_bRowOrderKnown = true;
   {
     // Under Wine an insert with redraw on costs milliseconds; off, microseconds.
     CRedrawOff redrawOff(m_listDevices);
-    m_aItemData.resize(static_cast<size_t>(m_nDeviceCount));
+    m_aItemData.resize(count);
     for (int n = 0; n < m_nDeviceCount; ++n) {
-      ItemData& item = m_aItemData[static_cast<size_t>(n)];
-      item.m_nDevice = n;
-      InsertRow(n, kImageIdle, n, RowTextsOf(item));
+      m_aItemData[static_cast<size_t>(n)].m_nDevice = n;
+      m_deviceOfRow[static_cast<size_t>(n)] = n;
+      InsertRow(n, kImageIdle, n);
     }
   }
+  if (m_nDeviceCount == 0) ShowNoDevicesText();
 
   CheckDlgButton(IDC_DETAILS, BST_CHECKED);
   SetSortColumn(0);
@@ -192,12 +228,29 @@ void CDevicePage::OnListKeyDown(NMHDR* pNotify, LRESULT* pResult) {
 }
 
 void CDevicePage::SortList() {
-  m_listDevices.SortItems(&CDevicePage::CompareItems, reinterpret_cast<DWORD_PTR>(&m_sort));
-  // The sort moved the rows: FindRow's guesses are read back from the list.
-  for (int row = 0; row < m_nDeviceCount; ++row) {
-    const size_t device = static_cast<size_t>(m_listDevices.GetItemData(row));
-    if (device < m_rowOfDevice.size()) m_rowOfDevice[device] = row;
+  if (!m_bRowOrderKnown) ReadBackRowOrder();
+  const LPARAM sortState = reinterpret_cast<LPARAM>(&m_sort);
+  bool bSorted = true;
+  for (size_t row = 1; row < m_deviceOfRow.size() && bSorted; ++row) {
+    bSorted = CompareItems(m_deviceOfRow[row - 1], m_deviceOfRow[row], sortState) <= 0;
   }
+  // Every column's order is total (ties go by device), so rows already in order
+  // are what the list's sort would leave; it would only repaint them all.
+  if (bSorted) return;
+  m_listDevices.SortItems(&CDevicePage::CompareItems, reinterpret_cast<DWORD_PTR>(&m_sort));
+  ReadBackRowOrder();
+}
+
+void CDevicePage::ReadBackRowOrder() {
+  const int count = std::max(m_listDevices.GetItemCount(), 0);
+  m_deviceOfRow.assign(static_cast<size_t>(count), -1);
+  for (int row = 0; row < count; ++row) {
+    int device = -1;
+    if (!GetRowDevice(row, device) || device < 0 || device >= m_nDeviceCount) continue;
+    m_deviceOfRow[static_cast<size_t>(row)] = device;
+    m_rowOfDevice[static_cast<size_t>(device)] = row;
+  }
+  m_bRowOrderKnown = true;
 }
 
 void CDevicePage::SetSortColumn(int column) { ::SetSortColumn(m_listDevices, m_sort, column); }
@@ -212,101 +265,173 @@ int CALLBACK CDevicePage::CompareItems(LPARAM a, LPARAM b, LPARAM sortState) {
                          m_aItemData[static_cast<size_t>(b)], *pSort);
 }
 
-CDevicePage::RowTexts CDevicePage::RowTextsOf(const ItemData& item, bool bWithDevice) {
-  RowTexts texts;
-  if (bWithDevice) texts[0] = kColumnTable[0].pfnText(item);
-  if (item.m_bActive) {
-    for (int col = 1; col < kColumns; ++col) texts[static_cast<size_t>(col)] = kColumnTable[col].pfnText(item);
+CString CDevicePage::CellText(int device, int column) const {
+  const size_t n = static_cast<size_t>(device);
+  if (device < 0 || n >= m_aItemData.size() || n >= m_failures.size() || column < 0 || column >= kColumns) {
+    return CString();
   }
-  return texts;
+  if (column == kStateColumn && FAILED(m_failures[n])) return NotAnsweringText();
+  const ItemData& item = m_aItemData[n];
+  // An idle device shows its number alone.
+  if (column != kDeviceColumn && !item.m_bActive) return CString();
+  return kColumnTable[column].pfnText(item);
 }
 
-void CDevicePage::InsertRow(int row, int image, int device, const RowTexts& texts) {
+void CDevicePage::OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult) {
+  NMLVDISPINFOW* pInfo = reinterpret_cast<NMLVDISPINFOW*>(pNotify);
+  LVITEMW& item = pInfo->item;
+  *pResult = 0;
+  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+  // The list hands over the row's item data, the device, with the request.
+  m_strDispText = CellText(static_cast<int>(item.lParam), item.iSubItem);
+  ::lstrcpynW(item.pszText, m_strDispText, item.cchTextMax);
+}
+
+LRESULT CDevicePage::OnCtlColorStatic(WPARAM wParam, LPARAM lParam) {
+  if (::GetDlgCtrlID(reinterpret_cast<HWND>(lParam)) != IDC_NO_DEVICES) return 0;
+  const HDC hDC = reinterpret_cast<HDC>(wParam);
+  ::SetTextColor(hDC, ::GetSysColor(COLOR_WINDOWTEXT));
+  ::SetBkColor(hDC, ::GetSysColor(COLOR_WINDOW));
+  // A system colour brush: nobody deletes it.
+  return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_WINDOW));
+}
+
+void CDevicePage::ShowNoDevicesText() {
+  SetDlgItemText(IDC_NO_DEVICES, FormatResourceMessage(IDS_NO_DEVICES, L"Error loading string IDS_NO_DEVICES",
+                                                       kDeviceKeysLocation));
+  ::ShowWindow(GetDlgItem(IDC_NO_DEVICES), SW_SHOWNA);
+}
+
+void CDevicePage::InsertRow(int row, int image, int device) {
   const int inserted =
-      m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, texts[0], 0, 0, image, device);
+      m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, LPSTR_TEXTCALLBACKW, 0, 0, image, device);
   if (inserted < 0) return;
-  ++m_nCellUpdates;
-  if (device >= 0 && static_cast<size_t>(device) < m_rowTexts.size()) {
-    // A new row's subitems are empty: the cache starts from there.
-    RowTexts& cache = m_rowTexts[static_cast<size_t>(device)];
-    for (CString& text : cache) text.Empty();
-    cache[0] = texts[0];
-    m_rowOfDevice[static_cast<size_t>(device)] = inserted;
-  }
-  SetRowTexts(inserted, device, texts);
+  m_rowOfDevice[static_cast<size_t>(device)] = inserted;
+  if (inserted != row) m_bRowOrderKnown = false;
 }
 
-void CDevicePage::SetRowTexts(int row, int device, const RowTexts& texts) {
-  for (int col = 1; col < kColumns; ++col) SetCellText(row, device, col, texts[static_cast<size_t>(col)]);
-}
-
-void CDevicePage::SetCellText(int row, int device, int column, const wchar_t* text) {
-  const bool cached = device >= 0 && static_cast<size_t>(device) < m_rowTexts.size();
-  if (cached) {
-    CString& cell = m_rowTexts[static_cast<size_t>(device)][static_cast<size_t>(column)];
-    // Setting a cell costs tens of microseconds under Wine even when nothing changes.
-    if (cell == text) return;
-    cell = text;
-  }
-  m_listDevices.SetItemText(row, column, text);
-  ++m_nCellUpdates;
+bool CDevicePage::GetRowDevice(int row, int& device) const {
+  LVITEMW item = {};
+  item.mask = LVIF_PARAM;
+  item.iItem = row;
+  if (row < 0 || !m_listDevices.GetItem(&item)) return false;
+  device = static_cast<int>(item.lParam);
+  return true;
 }
 
 int CDevicePage::FindRow(int device) {
-  if (device >= 0 && static_cast<size_t>(device) < m_rowOfDevice.size()) {
-    const int guess = m_rowOfDevice[static_cast<size_t>(device)];
-    if (guess >= 0 && guess < m_nDeviceCount && static_cast<int>(m_listDevices.GetItemData(guess)) == device) {
-      return guess;
-    }
-  }
+  const size_t n = static_cast<size_t>(device);
+  const int guess = m_rowOfDevice[n];
+  int found = -1;
+  if (GetRowDevice(guess, found) && found == device) return guess;
+  // Rows moved without the page knowing: the order is read back before the next sort.
+  m_bRowOrderKnown = false;
   LVFINDINFOW find = {};
   find.flags = LVFI_PARAM;
   find.lParam = device;
   const int row = m_listDevices.FindItem(&find, -1);
-  if (row < 0 || row >= m_nDeviceCount) return -1;
-  if (device >= 0 && static_cast<size_t>(device) < m_rowOfDevice.size()) {
-    m_rowOfDevice[static_cast<size_t>(device)] = row;
-  }
+  if (row >= 0) m_rowOfDevice[n] = row;
   return row;
 }
 
-void CDevicePage::ShowQueryFailure(int device, const wchar_t* pszKind, HRESULT hr) {
+void CDevicePage::RedrawRowsOf(const std::vector<int>& devices) {
+  RECT client;
+  if (devices.empty() || !m_listDevices.GetClientRect(&client)) return;
+  // The rows on screen are one run of indexes in either view: from the top row,
+  // a page of whole rows and those cut by the edge. Rows off screen are left
+  // alone: under Wine every invalidation is a call to the server, even of a
+  // rectangle that is not shown.
+  const int count = m_listDevices.GetItemCount();
+  const int first = std::max(m_listDevices.GetTopIndex(), 0);
+  int last = first + std::max(m_listDevices.GetCountPerPage(), 1) - 1;
+  RECT bounds;
+  RECT visible;
+  while (last + 1 < count && m_listDevices.GetItemRect(last + 1, &bounds, LVIR_BOUNDS) &&
+         ::IntersectRect(&visible, &bounds, &client)) {
+    ++last;
+  }
+  m_redrawRows.clear();
+  for (int device : devices) {
+    const int row = m_rowOfDevice[static_cast<size_t>(device)];
+    if (row >= first && row <= last) m_redrawRows.push_back(row);
+  }
+  std::sort(m_redrawRows.begin(), m_redrawRows.end());
+  m_redrawRows.erase(std::unique(m_redrawRows.begin(), m_redrawRows.end()), m_redrawRows.end());
+  // Rows one below the other are invalidated as one rectangle (LVM_REDRAWITEMS
+  // would invalidate each on its own).
+  RECT run = {};
+  for (int row : m_redrawRows) {
+    if (!m_listDevices.GetItemRect(row, &bounds, LVIR_BOUNDS)) continue;
+    if (!::IsRectEmpty(&run) && bounds.left == run.left && bounds.top == run.bottom) {
+      run.right = std::max(run.right, bounds.right);
+      run.bottom = bounds.bottom;
+      continue;
+    }
+    if (!::IsRectEmpty(&run)) m_listDevices.InvalidateRect(&run);
+    run = bounds;
+  }
+  if (!::IsRectEmpty(&run)) m_listDevices.InvalidateRect(&run);
+}
+
+void CDevicePage::ShowQueryFailures(const FailureReport& report) {
   CString strDevice;
-  strDevice.Format(L"%ld", static_cast<long>(device));
+  strDevice.Format(L"%ld", static_cast<long>(report.nDevice));
   CString strCode;
-  strCode.Format(L"%#8.8x", static_cast<unsigned int>(hr));
-  AfxMessageBox(FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER",
-                                      strDevice, pszKind, strCode, GetSystemErrorText(hr)),
-                MB_OK);
+  strCode.Format(L"%#8.8x", static_cast<unsigned int>(report.hr));
+  CString strMessage = FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER",
+                                             strDevice, report.pszKind, strCode, GetSystemErrorText(report.hr));
+  const int nOthers = report.nFailed - 1;
+  if (nOthers > 0) {
+    CString strCount;
+    strCount.Format(L"%d", nOthers);
+    // Even without its string the line gives the count.
+    CString strFallback;
+    strFallback.Format(L"Other devices that did not answer: %d", nOthers);
+    // A line of its own, ended as FormatMessage ends the template's lines.
+    strMessage += L"\r\n";
+    strMessage += FormatResourceMessage(IDS_MORE_FAILED_DEVICES, strFallback, strCount);
+  }
+  AfxMessageBox(strMessage, MB_OK);
 }
 
 void CDevicePage::RefreshDevices() {
-  CRedrawOff redrawOff(m_listDevices);
+  // Redraw goes off only while rows are replaced (a stream starts or ends): back
+  // on, it repaints the whole list, which new values alone must not cost.
+  std::optional<CRedrawOff> redrawOff;
+  FailureReport failures;
+  m_changedDevices.clear();
   for (int i = 0; i < m_nDeviceCount; ++i) {
+    const size_t n = static_cast<size_t>(i);
     WaveCounters in = {};
     WaveCounters out = {};
+    const wchar_t* pszKind = L"WaveInCounters";
     HRESULT hr = m_pDeviceAccess->QueryWaveInCounters(i, in);
-    if (FAILED(hr)) {
-      redrawOff.On();
-      ShowQueryFailure(i, L"WaveInCounters", hr);
-      redrawOff.Off();
-      continue;
+    if (SUCCEEDED(hr)) {
+      pszKind = L"WaveOutCounters";
+      hr = m_pDeviceAccess->QueryWaveOutCounters(i, out);
     }
-    hr = m_pDeviceAccess->QueryWaveOutCounters(i, out);
+    const HRESULT previous = m_failures[n];
+    m_failures[n] = FAILED(hr) ? hr : S_OK;
+    // The state cell says whether the device answers.
+    if (FAILED(previous) != FAILED(hr)) m_changedDevices.push_back(i);
     if (FAILED(hr)) {
-      redrawOff.On();
-      ShowQueryFailure(i, L"WaveOutCounters", hr);
-      redrawOff.Off();
+      // The other cells keep their last values.
+      ++failures.nFailed;
+      if (hr != previous && failures.nDevice < 0) {
+        failures.nDevice = i;
+        failures.pszKind = pszKind;
+        failures.hr = hr;
+      }
       continue;
     }
 
-    ItemData& item = m_aItemData[static_cast<size_t>(i)];
-    const bool bWasRunning = item.m_bActive;
+    ItemData& item = m_aItemData[n];
+    const ItemData before = item;
     UpdateItemData(in, out, item);
 
     const int row = FindRow(i);
     if (row < 0) {
-      redrawOff.On();
+      redrawOff.reset();
       CString strMessage;
       strMessage.Format(L"INTERNAL ERROR: Unable to find m_aItemData for dev = %ld", static_cast<long>(i));
       AfxMessageBox(strMessage, MB_OK);
@@ -314,13 +439,21 @@ void CDevicePage::RefreshDevices() {
       return;
     }
 
-    if (item.m_bActive && bWasRunning) {
-      SetRowTexts(row, i, RowTextsOf(item, false));
-    } else if (item.m_bActive || bWasRunning) {
+    if (item.m_bActive != before.m_bActive) {
+      // A stream starts or ends: its row is replaced (a selection of the row goes with it).
+      if (!redrawOff) redrawOff.emplace(m_listDevices);
       m_listDevices.DeleteItem(row);
-      InsertRow(row, item.m_bActive ? kImageRunning : kImageIdle, i, RowTextsOf(item));
+      InsertRow(row, item.m_bActive ? kImageRunning : kImageIdle, i);
+    } else if (item.m_bActive && !ShowsTheSame(before, item)) {
+      m_changedDevices.push_back(i);
     }
   }
   SortList();
+  // Redraw switched back on repaints every row on screen anyway.
+  if (!redrawOff) RedrawRowsOf(m_changedDevices);
+  redrawOff.reset();
+  // One message at most, over a list that is up to date; the timer stays off
+  // while it is shown, so no refresh starts inside its loop.
+  if (failures.nDevice >= 0) ShowQueryFailures(failures);
   SetTimer(IDT_REFRESH, kRefreshPeriodMs);
 }

@@ -1,6 +1,8 @@
 #pragma once
 // The device page: one list row per driver device, refreshed twice a second
-// from the driver's counters. The stream model's merge and the per-device item
+// from the driver's counters. Rows take their texts on demand from the items
+// (only rows on screen are formatted), and a refresh repaints just the rows
+// that show something new. The stream model's merge and the per-device item
 // array belong to this class; both are defined in StreamModel.cpp and need no
 // window, so they build and test on their own.
 
@@ -40,7 +42,8 @@ public:
   void SetDeviceAccess(CDeviceAccess* pAccess) { m_pDeviceAccess = pAccess ? pAccess : &CDeviceAccess::Driver(); }
 
   // One refresh: both counter records of every device, the items merged, the
-  // rows brought up to date, the list sorted, the timer started again.
+  // rows that show something new repainted, the list sorted, at most one
+  // message for the devices that stopped answering, the timer started again.
   void RefreshDevices();
   // Marks the header of `column` and flips or sets the direction (the first
   // choice of a column is ascending, each repeat reverses).
@@ -50,8 +53,6 @@ public:
 
   const SortState& GetSortState() const { return m_sort; }
   int GetDeviceCount() const { return m_nDeviceCount; }
-  // The number of list cells whose text the page has set (benchmarks read it).
-  unsigned long long GetCellUpdateCount() const { return m_nCellUpdates; }
 
   CListCtrl m_listDevices;
 
@@ -68,27 +69,47 @@ protected:
   void OnListKeyDown(NMHDR* pNotify, LRESULT* pResult);
   // Sent on by the sheet: column widths and images follow the new DPI.
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+  // A cell's text, asked for when the list draws or reads it.
+  void OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult);
+  // The no-devices text on the list's background; 0 (the default colours) for
+  // every other control.
+  LRESULT OnCtlColorStatic(WPARAM wParam, LPARAM lParam);
 
   DECLARE_MESSAGE_MAP()
 
 private:
   static constexpr int kColumns = 10;
-  typedef std::array<CString, kColumns> RowTexts;
 
-  // The texts of an item's row: the device (unless a row that has it is only
-  // updated), the others while it runs.
-  static RowTexts RowTextsOf(const ItemData& item, bool bWithDevice = true);
-  // Inserts the row of `device` at `row` with image 0 (idle) or 1 (running).
-  void InsertRow(int row, int image, int device, const RowTexts& texts);
-  // Sets the row's cells; a cell whose text is already the same is left alone.
-  void SetRowTexts(int row, int device, const RowTexts& texts);
-  void SetCellText(int row, int device, int column, const wchar_t* text);
-  // The row of `device` (its item data), or -1.
+  // The first request of a refresh that failed anew, and how many devices failed.
+  struct FailureReport {
+    int nDevice = -1;  // -1: no new failure
+    const wchar_t* pszKind = nullptr;
+    HRESULT hr = S_OK;
+    int nFailed = 0;
+  };
+
+  // The text of one cell, as the row of `device` shows it now.
+  CString CellText(int device, int column) const;
+  // Inserts the row of `device` at `row` with image 0 (idle) or 1 (running); its
+  // texts come on demand.
+  void InsertRow(int row, int image, int device);
+  // The device a row holds; false when there is no such row (item data alone
+  // cannot tell: a missing row reads as 0, which is device 0).
+  bool GetRowDevice(int row, int& device) const;
+  // The row of `device`, or -1.
   int FindRow(int device);
-  void ShowQueryFailure(int device, const wchar_t* pszKind, HRESULT hr);
+  // Reads every row's device back from the list (after the list moved rows).
+  void ReadBackRowOrder();
+  // Sorts the list unless its rows are in order already (a sort repaints the
+  // whole list).
   void SortList();
   // The header's sort marks and the rows' images at m_nDpi, handed to the list.
   void CreateImageLists();
+  // Repaints the rows of `devices` that are on screen; the others are drawn
+  // whenever they come into view.
+  void RedrawRowsOf(const std::vector<int>& devices);
+  void ShowQueryFailures(const FailureReport& report);
+  void ShowNoDevicesText();
 
   // The page owns its image lists; the list borrows them (LVS_SHAREIMAGELISTS).
   // Sizes at 96 DPI, scaled to m_nDpi.
@@ -103,9 +124,18 @@ private:
   SortState m_sort;
 
   CDeviceAccess* m_pDeviceAccess;
-  // What each device's row shows, so that unchanged cells cost no list call.
-  std::vector<RowTexts> m_rowTexts;
-  // Where each device's row was last seen (checked before use: sorting moves rows).
+  // Per device, the code of its request that failed in the last refresh; S_OK
+  // while it answers. A failure is new, and worth a message, when the device was
+  // answering or failed with another code the refresh before.
+  std::vector<HRESULT> m_failures;
+  // Where each device's row was last seen, and which device each row holds; both
+  // are checked before use (rows can move without the page).
   std::vector<int> m_rowOfDevice;
-  unsigned long long m_nCellUpdates = 0;
+  std::vector<int> m_deviceOfRow;
+  bool m_bRowOrderKnown = true;  // false: m_deviceOfRow is to be read back
+  // Devices whose rows show something new in this refresh, and their rows on screen.
+  std::vector<int> m_changedDevices;
+  std::vector<int> m_redrawRows;
+  // A cell's text handed to the list (the list copies it before the next request).
+  CString m_strDispText;
 };

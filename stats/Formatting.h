@@ -16,14 +16,15 @@
 CString GetSystemErrorText(HRESULT hrCode);
 
 // A message from string resource nID filled with message-style inserts (%1, %2,
-// ...). A template that cannot be filled (a broken translation) is shown as it
-// is; without the string, the fallback is shown unchanged.
+// ...). Without the string, or with a template that cannot be filled (a broken
+// translation, whose raw %1..%n would tell the user nothing), the fallback is
+// shown unchanged.
 template <typename... Inserts>
 CString FormatResourceMessage(UINT nID, const wchar_t* pszFallback, const Inserts&... inserts) {
   CString strTemplate;
-  if (!strTemplate.LoadString(nID)) return CString(pszFallback);
   CString strMessage;
-  return strMessage.FormatMessage(strTemplate, inserts...) ? strMessage : strTemplate;
+  if (strTemplate.LoadString(nID) && strMessage.FormatMessage(strTemplate, inserts...)) return strMessage;
+  return CString(pszFallback);
 }
 
 // Appends ch when the text is empty or does not already end with it.

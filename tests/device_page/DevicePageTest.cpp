@@ -1,7 +1,8 @@
 // The device page on real windows against a fake driver: rows of idle and
-// running devices, a stream's start and end, sorting by column, the view switch,
-// driver failures and the internal-error stop. The page's refresh is driven by
-// sending its timer message, never by waiting for the timer.
+// running devices whose texts come on demand, a stream's start and end, sorting
+// by column, the view switch, driver failures, the internal-error stop and a
+// list without devices. The page's refresh is driven by sending its timer
+// message, never by waiting for the timer (except where the timer is the point).
 
 #include <winsock2.h>
 #include <windows.h>
@@ -9,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <string>
 #include <vector>
@@ -75,6 +77,77 @@ public:
 private:
   int m_count;
 };
+
+// The messages that store a cell's text in a list, counted while alive.
+class CellTextWrites {
+public:
+  explicit CellTextWrites(HWND hList) : m_hList(hList) {
+    ::SetWindowSubclass(m_hList, &Proc, 1, reinterpret_cast<DWORD_PTR>(this));
+  }
+  ~CellTextWrites() { ::RemoveWindowSubclass(m_hList, &Proc, 1); }
+  CellTextWrites(const CellTextWrites&) = delete;
+  CellTextWrites& operator=(const CellTextWrites&) = delete;
+
+  int count = 0;
+
+private:
+  static LRESULT CALLBACK Proc(HWND hWnd, UINT msg, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+    CellTextWrites* self = reinterpret_cast<CellTextWrites*>(data);
+    const LVITEMW* pItem = reinterpret_cast<const LVITEMW*>(lParam);
+    switch (msg) {
+      case LVM_SETITEMTEXTW:
+      case LVM_SETITEMTEXTA:
+        ++self->count;
+        break;
+      case LVM_SETITEMW:
+      case LVM_SETITEMA:
+      case LVM_INSERTITEMW:
+      case LVM_INSERTITEMA:
+        if (pItem && (pItem->mask & LVIF_TEXT) && pItem->pszText != LPSTR_TEXTCALLBACKW) ++self->count;
+        break;
+      default:
+        break;
+    }
+    return ::DefSubclassProc(hWnd, msg, wParam, lParam);
+  }
+
+  HWND m_hList;
+};
+
+// Rectangles as {left, top, right, bottom}, so that a failed check prints them.
+std::vector<LONG> Box(const RECT& rc) { return {rc.left, rc.top, rc.right, rc.bottom}; }
+
+// What of the list waits to be repainted: the box around its update region.
+std::vector<LONG> PendingPaint(HWND hList) {
+  RECT rc = {};
+  ::GetUpdateRect(hList, &rc, FALSE);
+  return Box(rc);
+}
+
+// A row's rectangle as far as it is on screen.
+std::vector<LONG> RowOnScreen(HWND hList, int row) {
+  RECT rc = {};
+  rc.left = LVIR_BOUNDS;
+  ::SendMessageW(hList, LVM_GETITEMRECT, static_cast<WPARAM>(row), reinterpret_cast<LPARAM>(&rc));
+  RECT client;
+  ::GetClientRect(hList, &client);
+  ::IntersectRect(&rc, &rc, &client);
+  return Box(rc);
+}
+
+const std::vector<LONG> kNothing = {0, 0, 0, 0};
+
+// The English driver-failure message as the page forms it.
+std::wstring FailureText(int device, const wchar_t* kind, HRESULT hr) {
+  wchar_t code[16];
+  _snwprintf(code, 16, L"%#8.8x", static_cast<unsigned int>(hr));
+  return L"The driver did not answer the " + std::wstring(kind) + L" request for device " +
+         std::to_wstring(device) + L".\r\nError " + code + L": " + GetSystemErrorText(hr).GetString();
+}
+
+std::wstring MoreText(int count) {
+  return L"\r\nOther devices that did not answer: " + std::to_wstring(count);
+}
 
 // A sheet holding only the device page, run modally around a test script.
 class DevicePageTest : public ::testing::Test {
@@ -162,10 +235,14 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     EXPECT_EQ(static_cast<DWORD>(LVS_REPORT), ::GetWindowLongW(m_hList, GWL_STYLE) & LVS_TYPEMASK);
     EXPECT_EQ(BST_CHECKED, ::IsDlgButtonChecked(page.m_hWnd, IDC_DETAILS));
 
-    // Idle refreshes touch no cell.
-    const unsigned long long before = page.GetCellUpdateCount();
+    EXPECT_FALSE(::IsWindowVisible(::GetDlgItem(page.m_hWnd, IDC_NO_DEVICES)));
+
+    // From here on no refresh stores a text in the list: the texts read back below
+    // are answered on demand. Idle refreshes repaint nothing.
+    CellTextWrites writes(m_hList);
+    ::UpdateWindow(m_hList);
     Refresh(page);
-    EXPECT_EQ(before, page.GetCellUpdateCount());
+    EXPECT_EQ(kNothing, PendingPaint(m_hList));
     EXPECT_EQ(3, driver.inCalls);
     EXPECT_EQ(3, driver.outCalls);
 
@@ -188,14 +265,18 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     EXPECT_EQ(L"42", ListText(m_hList, row, 9));
     for (int other : {0, 2}) EXPECT_EQ(L"", ListText(m_hList, RowOf(other), 1));
 
-    // Running on: a record without packets shows the no-packets text; a refresh
-    // that changes nothing sets at most the duration cell (a second may pass).
+    // Running on: a record without packets shows the no-packets text, and only its
+    // row is repainted; a refresh that changes nothing repaints at most that row
+    // again (its duration may pass a second).
     driver.in[1].PacketCount = 0;
+    ::UpdateWindow(m_hList);
     Refresh(page);
+    EXPECT_EQ(RowOnScreen(m_hList, 1), PendingPaint(m_hList));
     EXPECT_EQ(std::wstring(FormatAverage(-1.0).GetString()), ListText(m_hList, RowOf(1), 3));
-    const unsigned long long steady = page.GetCellUpdateCount();
+    ::UpdateWindow(m_hList);
     Refresh(page);
-    EXPECT_LE(page.GetCellUpdateCount() - steady, 1u);
+    const std::vector<LONG> steady = PendingPaint(m_hList);
+    EXPECT_TRUE(steady == kNothing || steady == RowOnScreen(m_hList, 1));
     EXPECT_EQ(0u, g_qEndedStreams.GetCount());
 
     // The stream ends: the row is idle again and exactly one item is queued.
@@ -211,6 +292,7 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     EXPECT_FALSE(ended.m_bActive);
     EXPECT_EQ(std::wstring(L"127.0.0.1"), ended.m_strAddress.GetString());
     EXPECT_EQ((std::vector<LPARAM>{0, 1, 2}), RowOrder());
+    EXPECT_EQ(0, writes.count);
   });
 }
 
@@ -353,62 +435,152 @@ TEST_F(DevicePageTest, TheCheckBoxSwitchesBetweenReportAndListView) {
     ClickButton(hCheck);
     EXPECT_EQ(BST_UNCHECKED, ::IsDlgButtonChecked(page.m_hWnd, IDC_DETAILS));
     EXPECT_EQ(static_cast<DWORD>(LVS_LIST), ::GetWindowLongW(m_hList, GWL_STYLE) & LVS_TYPEMASK);
+    EXPECT_EQ(L"001", ListText(m_hList, 1, 0));
     ClickButton(hCheck);
     EXPECT_EQ(static_cast<DWORD>(LVS_REPORT), ::GetWindowLongW(m_hList, GWL_STYLE) & LVS_TYPEMASK);
     EXPECT_EQ(2, ::SendMessageW(m_hList, LVM_GETITEMCOUNT, 0, 0));
   });
 }
 
-TEST_F(DevicePageTest, DriverFailuresShowOneMessagePerDeviceAndTheRefreshGoesOn) {
-  FakeDriver driver(2);
+TEST_F(DevicePageTest, FailingDevicesSayNotAnsweringAndAFailureIsToldOnceInOneMessage) {
+  FakeDriver driver(64);
   const HRESULT notFound = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
-  driver.inResult = {notFound, notFound};
   MessageBoxAnswerer answerer;
   Run(driver, [&](CDevicePage& page) {
+    driver.Start(5, 200000, 4);
     Refresh(page);
-    ASSERT_EQ(2u, answerer.boxes.size());
-    CString tmpl;
-    ASSERT_TRUE(tmpl.LoadString(IDS_FAILED_QUERY_DRIVER));
-    for (int device = 0; device < 2; ++device) {
-      CString expected;
-      expected.FormatMessage(tmpl, device == 0 ? L"0" : L"1", L"WaveInCounters", L"0x80070002",
-                             GetSystemErrorText(notFound));
-      EXPECT_EQ(std::wstring(expected.GetString()), answerer.boxes[static_cast<size_t>(device)].text);
-    }
-    EXPECT_NE(std::wstring::npos, answerer.boxes[0].text.find(L"WaveInCounters"));
-    EXPECT_EQ(0, driver.outCalls);  // a failed first request skips the second
+    ASSERT_TRUE(answerer.boxes.empty());
+    const std::wstring counter = ListText(m_hList, RowOf(5), 9);
+    CellTextWrites writes(m_hList);
+    std::vector<LONG> pendingUnderBox;
 
-    // The timer was started again after the boxes closed: the next refresh comes
-    // by itself and shows the two messages again.
-    const int calls = driver.inCalls;
-    PumpMessages(3000, [&] { return answerer.boxes.size() >= 4; });
-    EXPECT_GT(driver.inCalls, calls);
-    ASSERT_GE(answerer.boxes.size(), 4u);
-    EXPECT_EQ(answerer.boxes[0].text, answerer.boxes[2].text);
-
-    // The playback direction failing names its own kind; the device keeps its row.
-    driver.inResult = {S_OK, S_OK};
-    driver.outResult = {S_OK, E_ACCESSDENIED};
-    driver.Start(1, 10000, 1);
-    answerer.boxes.clear();
+    // The driver stops: one message for the whole refresh, naming the first device
+    // and counting the others; every state says so, the other cells stay.
+    std::fill(driver.inResult.begin(), driver.inResult.end(), notFound);
+    const int outCalls = driver.outCalls;
+    ::UpdateWindow(m_hList);
+    answerer.onBox = [&](size_t) { pendingUnderBox = PendingPaint(m_hList); };
     Refresh(page);
     ASSERT_EQ(1u, answerer.boxes.size());
-    EXPECT_NE(std::wstring::npos, answerer.boxes[0].text.find(L"WaveOutCounters"));
-    EXPECT_NE(std::wstring::npos, answerer.boxes[0].text.find(L"0x80070005"));
-    EXPECT_EQ(0, ListImage(m_hList, RowOf(1)));
+    // Every row on screen, and nothing else, was marked for repainting before the
+    // message came.
+    RECT onScreen = {};
+    for (int row = 0; row < 64; ++row) {
+      const std::vector<LONG> box = RowOnScreen(m_hList, row);
+      RECT rc = {box[0], box[1], box[2], box[3]};
+      ::UnionRect(&onScreen, &onScreen, &rc);
+    }
+    EXPECT_EQ(Box(onScreen), pendingUnderBox);
+    EXPECT_EQ(FailureText(0, L"WaveInCounters", notFound) + MoreText(63), answerer.boxes[0].text);
+    EXPECT_EQ(outCalls, driver.outCalls);  // a failed first request skips the second
+    for (int device = 0; device < 64; ++device) {
+      EXPECT_EQ(Res(IDS_STATE_NOT_ANSWERING), ListText(m_hList, RowOf(device), 1)) << device;
+    }
+    EXPECT_EQ(1, ListImage(m_hList, RowOf(5)));
+    EXPECT_EQ(L"127.0.0.1", ListText(m_hList, RowOf(5), 4));
+    EXPECT_EQ(counter, ListText(m_hList, RowOf(5), 9));
+
+    // The same failures go on: the timer's next refreshes come by themselves and
+    // say nothing.
+    const int inCalls = driver.inCalls;
+    PumpMessages(3000, [&] { return driver.inCalls >= inCalls + 128; });
+    EXPECT_GE(driver.inCalls, inCalls + 128);
+    EXPECT_EQ(1u, answerer.boxes.size());
+
+    // Device 3 answers again: its state comes back, no message; it fails once
+    // more: a new failure, told anew.
+    driver.inResult[3] = S_OK;
+    Refresh(page);
+    EXPECT_EQ(L"", ListText(m_hList, RowOf(3), 1));
+    EXPECT_EQ(1u, answerer.boxes.size());
+    driver.inResult[3] = notFound;
+    Refresh(page);
+    ASSERT_EQ(2u, answerer.boxes.size());
+    EXPECT_EQ(FailureText(3, L"WaveInCounters", notFound) + MoreText(63), answerer.boxes[1].text);
+
+    // Another code, here from the playback direction, is a new failure too.
+    driver.inResult[7] = S_OK;
+    driver.outResult[7] = E_ACCESSDENIED;
+    Refresh(page);
+    ASSERT_EQ(3u, answerer.boxes.size());
+    EXPECT_EQ(FailureText(7, L"WaveOutCounters", E_ACCESSDENIED) + MoreText(63), answerer.boxes[2].text);
+
+    // All answer again: the states come back.
+    std::fill(driver.inResult.begin(), driver.inResult.end(), S_OK);
+    std::fill(driver.outResult.begin(), driver.outResult.end(), S_OK);
+    Refresh(page);
+    EXPECT_EQ(Res(IDS_STATE_RUNNING), ListText(m_hList, RowOf(5), 1));
+    EXPECT_EQ(L"", ListText(m_hList, RowOf(7), 1));
+    EXPECT_EQ(3u, answerer.boxes.size());
+    EXPECT_EQ(0, writes.count);
   });
 }
 
-TEST_F(DevicePageTest, ARowThatCannotBeFoundStopsTheRefreshForGood) {
+TEST_F(DevicePageTest, ABrokenTranslationOfTheFailureMessageGivesTheFallbackTexts) {
+  // Its failure message has a malformed insert, and it has no line for the others.
+  const HMODULE hBroken = ::LoadLibraryW(L"DevicePageBrokenTexts.dll");
+  ASSERT_NE(nullptr, hBroken) << "bin\\DevicePageBrokenTexts.dll is missing";
   FakeDriver driver(3);
+  std::fill(driver.inResult.begin(), driver.inResult.end(), E_FAIL);
   MessageBoxAnswerer answerer;
   Run(driver, [&](CDevicePage& page) {
-    ::SendMessageW(m_hList, LVM_DELETEITEM, static_cast<WPARAM>(RowOf(2)), 0);
+    const HINSTANCE hModule = AfxGetResourceHandle();
+    AfxSetResourceHandle(hBroken);
     Refresh(page);
+    AfxSetResourceHandle(hModule);
     ASSERT_EQ(1u, answerer.boxes.size());
-    EXPECT_EQ(L"INTERNAL ERROR: Unable to find m_aItemData for dev = 2", answerer.boxes[0].text);
-    // No timer any more: nothing to kill.
-    EXPECT_FALSE(::KillTimer(page.m_hWnd, IDT_REFRESH));
+    EXPECT_EQ(L"Error loading string IDS_FAILED_QUERY_DRIVER" + MoreText(2), answerer.boxes[0].text);
+  });
+  ::FreeLibrary(hBroken);
+}
+
+TEST_F(DevicePageTest, ARowThatCannotBeFoundStopsTheRefreshForGood) {
+  // The last row lost: device 2's in device order; device 0's after a descending
+  // sort, where a row that is gone must not read as device 0.
+  for (const int lost : {2, 0}) {
+    SCOPED_TRACE(lost);
+    CDevicePage::m_aItemData.clear();
+    FakeDriver driver(3);
+    MessageBoxAnswerer answerer;
+    Run(driver, [&](CDevicePage& page) {
+      if (lost == 0) ClickHeader(m_hList, 0);
+      ASSERT_EQ(2, RowOf(lost));
+      ::SendMessageW(m_hList, LVM_DELETEITEM, 2, 0);
+      Refresh(page);
+      ASSERT_EQ(1u, answerer.boxes.size());
+      EXPECT_EQ(L"INTERNAL ERROR: Unable to find m_aItemData for dev = " + std::to_wstring(lost),
+                answerer.boxes[0].text);
+      // No timer any more: nothing to kill.
+      EXPECT_FALSE(::KillTimer(page.m_hWnd, IDT_REFRESH));
+    });
+  }
+}
+
+TEST_F(DevicePageTest, WithoutDevicesTheListSaysWhereTheyAreConfigured) {
+  FakeDriver driver(0);
+  Run(driver, [&](CDevicePage& page) {
+    const HWND hText = ::GetDlgItem(page.m_hWnd, IDC_NO_DEVICES);
+    ASSERT_NE(nullptr, hText);
+    EXPECT_TRUE(::IsWindowVisible(hText));
+    EXPECT_EQ(L"No devices are configured. Delvora shows one row for each registry key Device000, Device001, "
+              L"... below HKLM\\system\\CurrentControlSet\\services\\tqaudio\\parameters.",
+              WindowText(hText));
+    // On the list below its header, and above it.
+    RECT text, list, header;
+    ::GetWindowRect(hText, &text);
+    ::GetWindowRect(m_hList, &list);
+    ::GetWindowRect(Header(), &header);
+    EXPECT_GE(text.top, header.bottom);
+    EXPECT_GE(text.left, list.left);
+    EXPECT_LE(text.right, list.right);
+    EXPECT_LE(text.bottom, list.bottom);
+    POINT center = {(text.left + text.right) / 2, (text.top + text.bottom) / 2};
+    ::ScreenToClient(page.m_hWnd, &center);
+    EXPECT_EQ(hText, ::ChildWindowFromPointEx(page.m_hWnd, center, CWP_SKIPINVISIBLE));
+
+    Refresh(page);
+    EXPECT_EQ(0, driver.inCalls);
+    EXPECT_TRUE(::KillTimer(page.m_hWnd, IDT_REFRESH));
   });
 }
 

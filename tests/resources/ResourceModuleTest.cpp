@@ -50,7 +50,8 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_STATUS_LOGGING, {}},      {IDS_STATUS_NOT_LOGGING, {}},   {IDS_CODEC_PCM, {}},
       {IDS_CODEC_G711_MULAW, {}},    {IDS_CODEC_G711_ALAW, {}},      {IDS_CODEC_G729, {}},
       {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},            {IDS_ERROR_FILE_WRITE, {L"%1", L"%2"}},
-      {IDS_STATUS_WRITE_FAILED, {}},
+      {IDS_STATUS_WRITE_FAILED, {}},    {IDS_STATE_NOT_ANSWERING, {}},  {IDS_MORE_FAILED_DEVICES, {L"%1"}},
+      {IDS_NO_DEVICES, {L"%1"}},
   };
   return table;
 }
@@ -238,7 +239,8 @@ TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
         {IDC_GROUP_A1, L"Edit"}, {IDC_GROUP_B1, L"Edit"}, {IDC_GROUP_A2, L"Edit"}, {IDC_GROUP_B2, L"Edit"},
         {IDC_TIMESTAMP, L"Edit"}, {IDC_COUNTER1, L"Edit"}, {IDC_COUNTER2, L"Edit"}, {IDC_COUNTER3, L"Edit"},
         {IDC_COUNTER4, L"Edit"}, {IDC_COUNTER5, L"Edit"}}},
-      {IDD_DEVICE_PAGE, true, {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}}},
+      {IDD_DEVICE_PAGE, true,
+       {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}, {IDC_NO_DEVICES, L"Static"}}},
       {IDD_RECORD_LOG_PAGE,
        true,
        {{IDC_RECORD_LIST, WC_LISTVIEWW}, {IDC_CLEAR_RECORDS, L"Button"}, {IDC_START_STOP, L"Button"},
@@ -438,10 +440,16 @@ TEST_P(ResourceModule, KeyboardReachesEveryCommandAndControl) {
       }
     }
     if (!page.readingOrder) continue;
-    // Top to bottom, and left to right on one line (tops within 6 units).
-    for (size_t i = 1; i < dialog.controls.size(); ++i) {
-      const DialogControl& before = dialog.controls[i - 1];
-      const DialogControl& after = dialog.controls[i];
+    // Top to bottom, and left to right on one line (tops within 6 units), among
+    // the controls that show from the start (a hidden text laid over a list comes
+    // first so that it paints above it, and takes no part in the Tab order).
+    std::vector<DialogControl> shown;
+    for (const DialogControl& control : dialog.controls) {
+      if (control.style & WS_VISIBLE) shown.push_back(control);
+    }
+    for (size_t i = 1; i < shown.size(); ++i) {
+      const DialogControl& before = shown[i - 1];
+      const DialogControl& after = shown[i];
       const bool sameLine = std::abs(after.y - before.y) <= 6;
       EXPECT_TRUE(sameLine ? after.x > before.x : after.y > before.y)
           << "dialog " << page.dialog << ": control " << after.id << " comes after " << before.id
