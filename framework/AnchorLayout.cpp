@@ -21,19 +21,24 @@ void Place(bool bNear, bool bFar, LONG nearMargin, LONG farMargin, LONG length, 
 }  // namespace
 
 void CAnchorLayout::Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors) {
+  RECT rcParent = {};
+  ::GetClientRect(hParent, &rcParent);
+  Capture(hParent, pAnchors, nAnchors, SIZE{rcParent.right, rcParent.bottom});
+}
+
+void CAnchorLayout::Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors, SIZE client) {
   m_items.clear();
   for (size_t i = 0; i < nAnchors; ++i) {
     HWND hControl = ::GetDlgItem(hParent, pAnchors[i].nID);
-    if (hControl) Add(hParent, hControl, pAnchors[i].nEdges);
+    if (hControl) Add(hParent, hControl, pAnchors[i].nEdges, client);
   }
 }
 
-void CAnchorLayout::Add(HWND hParent, HWND hControl, UINT nEdges) {
-  RECT rcParent = {}, rc = {};
-  ::GetClientRect(hParent, &rcParent);
+void CAnchorLayout::Add(HWND hParent, HWND hControl, UINT nEdges, SIZE client) {
+  RECT rc = {};
   ::GetWindowRect(hControl, &rc);
   ::MapWindowPoints(nullptr, hParent, reinterpret_cast<POINT*>(&rc), 2);
-  Item item = {hControl, nEdges, {rc.left, rc.top, rcParent.right - rc.right, rcParent.bottom - rc.bottom},
+  Item item = {hControl, nEdges, {rc.left, rc.top, client.cx - rc.right, client.cy - rc.bottom},
                {rc.right - rc.left, rc.bottom - rc.top}};
   m_items.push_back(item);
 }

@@ -32,12 +32,15 @@ public:
   void Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors);
   template <size_t N>
   void Capture(HWND hParent, const ControlAnchor (&anchors)[N]) { Capture(hParent, anchors, N); }
+  // The same for a client area of the given size, which the controls were laid
+  // out for (a window the system made smaller than its layout).
+  void Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors, SIZE client);
 
   // Places the controls for a client area of cx x cy pixels.
   void Apply(int cx, int cy) const;
 
 private:
-  void Add(HWND hParent, HWND hControl, UINT nEdges);
+  void Add(HWND hParent, HWND hControl, UINT nEdges, SIZE client);
 
   struct Item {
     HWND hWnd;

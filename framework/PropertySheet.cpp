@@ -1,8 +1,23 @@
 #include "framework/PropertySheet.h"
 
+#include <algorithm>
+
 #include "framework/Resource.h"
 
 namespace {
+
+// Puts a page where comctl32 puts the selected one: the display area of the
+// sheet's tab control.
+void FitPageToTab(HWND hSheet, HWND hPage) {
+  HWND hTab = hSheet ? reinterpret_cast<HWND>(::SendMessageW(hSheet, PSM_GETTABCONTROL, 0, 0)) : nullptr;
+  if (!hTab || !hPage) return;
+  RECT rc = {};
+  ::GetClientRect(hTab, &rc);
+  ::SendMessageW(hTab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rc));
+  ::MapWindowPoints(hTab, hSheet, reinterpret_cast<POINT*>(&rc), 2);
+  ::SetWindowPos(hPage, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
 
 // The ids comctl32 gives the sheet's own controls.
 const int kIdTabControl = 0x3020;
@@ -31,6 +46,9 @@ CPropertyPage::CPropertyPage(UINT nIDTemplate) : CDialog(nIDTemplate, nullptr), 
 BOOL CPropertyPage::OnSetActive() {
   if (m_bFirstSetActive) {
     m_bFirstSetActive = false;
+    // A page made after the sheet was resized fills the tab like the others,
+    // whatever size this comctl32 gave it.
+    FitPageToTab(GetParentHwnd(), m_hWnd);
   } else {
     UpdateData(FALSE);
   }
@@ -258,11 +276,29 @@ LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {
       {kIdApplyNow, ANCHOR_RIGHT | ANCHOR_BOTTOM},
       {IDHELP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
   };
-  m_layout.Capture(m_hWnd, kSheetAnchors);
+  // A large DPI on a small screen: the system may have kept the sheet within the
+  // screen, smaller than comctl32 laid it out. The layout is taken as comctl32 made
+  // it (the tab control as far from the right and bottom edges as from the left),
+  // then fitted to the window the sheet really has.
+  RECT rcClient = {};
+  GetClientRect(&rcClient);
+  SIZE layout = {rcClient.right, rcClient.bottom};
+  HWND hTab = GetTabControl();
+  RECT rcTab = {};
+  if (hTab && ::GetWindowRect(hTab, &rcTab)) {
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rcTab), 2);
+    layout.cx = std::max(layout.cx, rcTab.right + rcTab.left);
+    layout.cy = std::max(layout.cy, rcTab.bottom + rcTab.left);
+  }
+  m_layout.Capture(m_hWnd, kSheetAnchors, sizeof(kSheetAnchors) / sizeof(kSheetAnchors[0]), layout);
   RECT rc = {};
   GetWindowRect(&rc);
   m_sizeOpen = {rc.right - rc.left, rc.bottom - rc.top};
   m_nOpenDpi = m_nDpi = GetWindowDpi(m_hWnd);
+  if (IsResizable() && (layout.cx != rcClient.right || layout.cy != rcClient.bottom)) {
+    m_layout.Apply(rcClient.right, rcClient.bottom);
+    FitPagesToTab();
+  }
   return result;
 }
 
@@ -276,16 +312,8 @@ void CPropertySheet::OnSize(UINT nType, int cx, int cy) {
 void CPropertySheet::FitPagesToTab() const {
   HWND hTab = GetTabControl();
   if (!hTab) return;
-  // The same rectangle comctl32 gives a page each time it is selected.
-  RECT rc = {};
-  ::GetClientRect(hTab, &rc);
-  ::SendMessageW(hTab, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&rc));
-  ::MapWindowPoints(hTab, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
   for (const CPropertyPage* p : m_pages) {
-    if (p->m_hWnd) {
-      ::SetWindowPos(p->m_hWnd, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
-    }
+    if (p->m_hWnd) FitPageToTab(m_hWnd, p->m_hWnd);
   }
 }
 
