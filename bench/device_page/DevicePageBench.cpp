@@ -34,7 +34,9 @@ using namespace bench;
 namespace {
 
 const int kDevices = 256;
-const int kRounds = 9;
+// Rounds interleave a refresh with the raw cycles; the driver's own times swing by
+// several percent from round to round, so the ratio is taken round by round.
+const int kRounds = 21;
 
 double g_mainMs = 0;  // process start to main
 
@@ -333,7 +335,12 @@ int wmain() {
               refresh * 1000, kRounds);
   std::printf("  of which the page's own work beside its requests: median %.2f ms\n", Median(ownTimes) * 1000);
   std::printf("%d raw open/request/close cycles:                median %.2f ms\n", 2 * kDevices, raw * 1000);
-  std::printf("ratio refresh / raw: %.3f (target <= 1.05)\n", refresh / raw);
+  std::vector<double> ratios;
+  for (size_t i = 0; i < refreshTimes.size() && i < rawTimes.size(); ++i) {
+    if (rawTimes[i] > 0) ratios.push_back(refreshTimes[i] / rawTimes[i]);
+  }
+  std::printf("ratio refresh / raw: %.3f of the medians, %.3f the median of the rounds' ratios (target <= 1.05)\n",
+              refresh / raw, Median(ratios));
   std::printf("cells set by a refresh where values changed: %llu (target 0)\n", changedUpdates);
   std::printf("cells set by a refresh where nothing changed: %llu (target 0)\n", unchangedUpdates);
   std::printf("rows to repaint after a refresh where values changed: %llu of %d (those on screen)\n",
