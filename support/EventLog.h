@@ -84,6 +84,8 @@ public:
   HRESULT Assign(const EVENTLOGRECORD* pRecord, DWORD cbRecord);
 
 private:
+  void Swap(CEventRecord& other) noexcept;
+
   DWORD m_dwRecordNumber = 0;
   DWORD m_dwTimeGenerated = 0;
   DWORD m_dwTimeWritten = 0;
@@ -148,13 +150,12 @@ public:
 
 private:
   HRESULT LastError() const noexcept;
-  void IndexBatch(bool bBackwards);
 
   CEventLogApi* m_pApi;
   HANDLE m_hLog = nullptr;
   HRESULT m_hrLastError = S_OK;
   std::unique_ptr<BYTE[]> m_pBuffer;
-  std::unique_ptr<const EVENTLOGRECORD*[]> m_ppIndex;  // entry i: record m_nFirst + i, or null
+  std::unique_ptr<const EVENTLOGRECORD*[]> m_ppIndex;  // entry i: record m_nFirst + i
   DWORD m_cbBuffer = 0;
   DWORD m_cbRead = 0;
   DWORD m_nFirst = 0;
