@@ -197,6 +197,22 @@ TEST(EventLogTest, CursorWalksBatchesBothWays) {
   EXPECT_NE(record.GetData(), copy.GetData());
 }
 
+// Without a log of the tests' own, the system's functions serve: Wine's log takes
+// the event and keeps none of it.
+TEST(EventLogTest, TheSystemsLogServesByDefault) {
+  ASSERT_EQ(&SystemEventLogApi(), &CurrentEventLogApi());
+  CEventLog log(L"Application");
+  ASSERT_TRUE(log.IsOpen()) << std::hex << log.GetOpenError();
+  const wchar_t* apszStrings[] = {L"HOSTC", L""};
+  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventRemoteRegistryFailed, nullptr, 2, 0, apszStrings,
+                             nullptr));
+  CEventRecord record;
+  const HRESULT hr = log.GetLast(record);
+  EXPECT_TRUE(hr == S_OK || hr == kNoMoreRecords) << std::hex << hr;
+  EXPECT_EQ(S_OK, log.Close());
+  EXPECT_FALSE(log.IsOpen());
+}
+
 TEST(EventLogTest, EmptyLogChangedFileAndRefusedOpen) {
   CMemoryEventLog memoryLog;
   {
