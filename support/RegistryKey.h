@@ -27,7 +27,6 @@ public:
   virtual ~CRegistryKey();
 
   CRegistryKey(const CRegistryKey&) = delete;
-  CRegistryKey& operator=(const CRegistryKey&) = delete;
 
   LONG Open(BOOL bCreate = FALSE);
   LONG Create();
@@ -57,6 +56,71 @@ public:
 
   static void ExpandEnvironment(CWideString& strText) { strText.ExpandEnvironment(); }
 
+  // Maintenance (RegistryMaintenance.cpp). Unless noted, an operation that needs the
+  // key opens it when closed, with the create fallback, and returns that open's
+  // failure.
+
+  // Writes; with bOverwrite clear an existing value is left alone and 0 returned.
+  // A null text is written as an empty one.
+  LONG SetDWord(const wchar_t* pszName, DWORD dwValue, BOOL bOverwrite = TRUE);
+  LONG SetString(const wchar_t* pszName, const wchar_t* pszText, BOOL bOverwrite = TRUE);
+  LONG SetString(const wchar_t* pszName, const CWideString& strText, BOOL bOverwrite = TRUE);
+  LONG SetBinary(const wchar_t* pszName, const void* pData, DWORD cbData, BOOL bOverwrite = TRUE);
+  // 6 when the key cannot be opened, whatever the open reported.
+  LONG DeleteValue(const wchar_t* pszName);
+
+  // Deletes root + path with everything below it, deepest first. Deletes nothing
+  // and returns 0 without a root or a path.
+  LONG DeleteKey();
+  // 6 when the key is not open: a flush never opens (nor creates) the key.
+  LONG Flush();
+  LONG NotifyChange(BOOL bWatchSubtree, DWORD dwFilter, HANDLE hEvent, BOOL bAsynchronous);
+  // Callers may ignore the result; it tells, for instance, that the key was opened
+  // without the WRITE_DAC or WRITE_OWNER access a change needs.
+  LONG SetSecurity(SECURITY_INFORMATION securityInfo, PSECURITY_DESCRIPTOR pSecurity);
+  LONG GetSecurity(SECURITY_INFORMATION securityInfo, PSECURITY_DESCRIPTOR pSecurity, DWORD* pcbSecurity);
+  // Every out-pointer may be null.
+  LONG QueryInfo(wchar_t* pszClass, DWORD* pcchClass, DWORD* pcSubKeys, DWORD* pcchMaxSubKey,
+                 DWORD* pcchMaxClass, DWORD* pcValues, DWORD* pcchMaxValueName,
+                 DWORD* pcbMaxValueData, DWORD* pcbSecurity, FILETIME* pftLastWrite);
+  LONG GetSubKeyCount();  // -1 when the key cannot be queried
+  LONG GetValueCount();   // -1 when the key cannot be queried
+
+  // Enumeration: every call advances its cursor by one, whether or not it succeeds;
+  // 259 (ERROR_NO_MORE_ITEMS) past the end.
+  LONG ResetEnum();
+  void ResetValueEnum() noexcept { m_nValueIndex = 0; }
+  LONG EnumSubKeyName(wchar_t* pszName, DWORD cchName);
+  // A name of any length; strName is changed only on success.
+  LONG EnumSubKey(CWideString& strName);
+  LONG EnumSubKey(CWideString& strName, LONG nStartIndex);
+  LONG EnumValue(wchar_t* pszName, DWORD* pcchName, DWORD* pdwType, BYTE* pData, DWORD* pcbData);
+  // At a given index, without data; the value cursor stays.
+  LONG EnumValueAt(DWORD dwIndex, wchar_t* pszName, DWORD* pcchName, DWORD* pdwType);
+  LONG GetSubKeyIndex() const noexcept { return m_nSubKeyIndex; }
+  LONG GetValueIndex() const noexcept { return m_nValueIndex; }
+
+  // Hive files. A null file name means "TQKey"; an empty one gives 6. Saving,
+  // loading and unloading need the backup and restore privileges enabled in the
+  // caller's token. Save, replace and restore work on the open key and give 6
+  // when it is closed (they never open it); load and unload mount and unmount
+  // root + path.
+  LONG SaveHive(const wchar_t* pszFile = nullptr);
+  LONG SaveHive(const wchar_t* pszFile, LPSECURITY_ATTRIBUTES pSecurity);
+  LONG LoadHive(const wchar_t* pszFile = nullptr);
+  LONG ReplaceHive(const wchar_t* pszNewFile, const wchar_t* pszOldFile);
+  LONG RestoreHive(const wchar_t* pszFile);
+  LONG UnloadHive();
+
+  // Re-targeting: closes, resets every member (an owned root is closed first) and
+  // takes the other key's root and path (never its handle), then opens with the
+  // create fallback.
+  CRegistryKey& operator=(const CRegistryKey& other);
+  // Closes and adopts an open handle on the default root and path.
+  void Attach(HKEY hKey);
+  // SetPath with the open flag set.
+  CRegistryKey& operator=(const wchar_t* pszPath);
+
   const CWideString& GetPath() const noexcept { return m_strPath; }
   HKEY GetRoot() const noexcept { return m_hRoot; }
   HKEY GetHandle() const noexcept { return m_hKey; }
@@ -64,6 +128,16 @@ public:
 protected:
   // The library's reset step: every member to its default. Closes nothing.
   void ResetToDefaults();
+  // Closes the open key and an owned root, then resets: what re-targeting starts with.
+  void Retarget();
+  // Opens the key when it is closed (with the create fallback); the open's result.
+  LONG EnsureOpen();
+  // bOverwrite clear: an existing value stays and counts as written.
+  LONG WriteValue(const wchar_t* pszName, DWORD dwType, const void* pData, DWORD cbData, BOOL bOverwrite);
+  LONG DeleteTree();
+
+  // A remote connection hands its root to the key it makes.
+  friend LONG ConnectRemoteRegistry(const wchar_t* pszMachine, HKEY hPredefined, CRegistryKey** ppKey);
 
   BOOL m_bOwnsRoot = FALSE;          // only a remote connection sets it
   HKEY m_hRoot = HKEY_LOCAL_MACHINE;
