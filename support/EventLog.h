@@ -44,8 +44,8 @@ CEventLogApi& CurrentEventLogApi() noexcept;
 
 // The event ids the library reports, with their texts in the source's message file.
 constexpr wchar_t kEventSourceName[] = L"Fernholt_TqOr";
-constexpr DWORD kEventRemoteRegistryStarted = 103;
-constexpr DWORD kEventRemoteRegistryFailed = 104;
+constexpr DWORD kEventServiceUnreachable = 103;  // the remote-registry service could not be checked
+constexpr DWORD kEventServiceNotRunning = 104;   // it is not running
 constexpr DWORD kMessageHelpLine = 105;
 
 // End of the log, and a record that is not there or cannot be read.

@@ -14,10 +14,6 @@ namespace {
 const wchar_t kServiceName[] = L"RemoteRegistry";
 const wchar_t kRemoteStartPath[] = L"Software\\Tarquel";
 
-// The events of the check, as the source's message file words them.
-constexpr DWORD kEventServiceUnreachable = 103;
-constexpr DWORD kEventServiceNotRunning = 104;
-
 // The thread's last error as a result code; a call that failed without setting one
 // still counts as failed.
 HRESULT LastErrorCode() noexcept { return HResultFromError(GetLastError()); }

@@ -84,13 +84,13 @@ TEST(EventLogTest, ReportAddsTheHelpLineOnceAServerIsConfigured) {
   CEventLog log(kEventSourceName);
   ASSERT_TRUE(log.IsOpen());
   const wchar_t* apszStrings[] = {L"HOSTA", L""};
-  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventRemoteRegistryFailed, nullptr, 2, 0, apszStrings,
+  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventServiceNotRunning, nullptr, 2, 0, apszStrings,
                              nullptr));
   SetHelpServer(L"help.tarquel.test");
-  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventRemoteRegistryFailed, nullptr, 2, 0, apszStrings,
+  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventServiceNotRunning, nullptr, 2, 0, apszStrings,
                              nullptr));
   SetHelpServer(L"other.tarquel.test");  // the line, once made, stays for the process
-  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 1, kEventRemoteRegistryStarted, nullptr, 1, 0, apszStrings,
+  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 1, kEventServiceUnreachable, nullptr, 1, 0, apszStrings,
                              nullptr));
   SetHelpServer(nullptr);
 
@@ -132,9 +132,9 @@ TEST(EventLogTest, MessageTextsFromTheRegisteredFile) {
   // More inserts than strings: the missing ones are empty, never read past the array.
   const wchar_t* apszOne[] = {L"HOSTB"};
   EXPECT_EQ(L"The Remote Registry service of HOSTB could not be checked: ",
-            Text(FormatMessageText(pModule, kEventRemoteRegistryStarted, apszOne, 1)));
+            Text(FormatMessageText(pModule, kEventServiceUnreachable, apszOne, 1)));
   EXPECT_EQ(L"The Remote Registry service of %1 could not be checked: %2%3",
-            Text(FormatMessageText(pModule, kEventRemoteRegistryStarted, nullptr, 0)));
+            Text(FormatMessageText(pModule, kEventServiceUnreachable, nullptr, 0)));
   EXPECT_TRUE(FormatMessageText(pModule, 4711, nullptr, 0).IsNull());
 
   // An unregistered source still gets an entry, with nothing loaded and null texts.
@@ -204,7 +204,7 @@ TEST(EventLogTest, TheSystemsLogServesByDefault) {
   CEventLog log(L"Application");
   ASSERT_TRUE(log.IsOpen()) << std::hex << log.GetOpenError();
   const wchar_t* apszStrings[] = {L"HOSTC", L""};
-  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventRemoteRegistryFailed, nullptr, 2, 0, apszStrings,
+  EXPECT_EQ(S_OK, log.Report(EVENTLOG_ERROR_TYPE, 0, kEventServiceNotRunning, nullptr, 2, 0, apszStrings,
                              nullptr));
   CEventRecord record;
   const HRESULT hr = log.GetLast(record);
