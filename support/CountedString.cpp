@@ -63,11 +63,13 @@ void FreeText(CStringHeader* pHeader) noexcept {
     ::HeapFree(::GetProcessHeap(), 0, pHeader);
 }
 
-// Drops one reference; a locked text (-1) has its only owner here.
+// Drops one reference; a locked text (-1) has its only owner here. A count of 1
+// cannot change under us (no other object holds the text, and this one is not
+// shared between threads), so the interlocked step is saved then.
 void ReleaseText(wchar_t* pchData) noexcept {
   CStringHeader* pHeader = reinterpret_cast<CStringHeader*>(pchData) - 1;
   if (pHeader == &g_emptyText.header) return;
-  if (::InterlockedDecrement(&pHeader->nReferences) <= 0) FreeText(pHeader);
+  if (pHeader->nReferences == 1 || ::InterlockedDecrement(&pHeader->nReferences) <= 0) FreeText(pHeader);
 }
 
 // A new text holding pch[0..nLength) followed by pch2[0..nLength2).
@@ -235,7 +237,8 @@ wchar_t* CCountedString::GetWriteBuffer(int nMinCapacity) {
     const int nLength = pHeader->nLength;
     const int nCapacity = nMinCapacity > nLength ? nMinCapacity : nLength;
     CStringHeader* pNew = AllocText(nCapacity);
-    wmemcpy(pNew->Text(), m_pchData, nLength + 1);
+    if (nLength) wmemcpy(pNew->Text(), m_pchData, nLength);
+    pNew->Text()[nLength] = L'\0';
     pNew->nLength = nLength;
     ReleaseText(m_pchData);
     m_pchData = pNew->Text();
