@@ -356,7 +356,7 @@ bool CCountedString::LoadText(HINSTANCE hModule, UINT nId) {
       Empty();
       return false;
     }
-    if (cch < cchBuffer - 2) {
+    if (cch <= cchBuffer - 2) {
       AssignCopy(buffer.get(), cch);
       return true;
     }
