@@ -1,4 +1,5 @@
 // The program's one application object; the framework's entry runs it.
 #include "app/StatsApp.h"
+#include "support/InitOrder.h"
 
-CStatsApp theApp;
+CStatsApp theApp DELVORA_INIT_ORDER(init_order::kApplication);

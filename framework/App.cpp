@@ -6,7 +6,9 @@
 
 namespace {
 
-// The one application object (the framework's state; set by its constructor).
+// The one application object (the framework's state; set by its constructor). A
+// constant, so it is in place before any static object is built: the framework's
+// place in support/InitOrder.h needs no constructor of its own.
 CWinApp* g_pApp = nullptr;
 
 CString ExecutableBaseName() {

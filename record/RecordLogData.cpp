@@ -2,8 +2,10 @@
 
 #include "resources/resource.h"
 #include "stats/Formatting.h"
+#include "support/InitOrder.h"
 
-CRecordLogData CRecordLogData::m_global;
+// After the ended-stream queue and the items, before the event log's objects.
+CRecordLogData CRecordLogData::m_global DELVORA_INIT_ORDER(init_order::kHistory);
 
 // ---- record ids ------------------------------------------------------------------
 

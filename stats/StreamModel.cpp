@@ -3,11 +3,12 @@
 #include <winsock2.h>
 
 #include "stats/DevicePage.h"
+#include "support/InitOrder.h"
 
-// Built in this order at start-up (and destroyed in reverse at exit): the queue
-// of ended streams, then the device page's items.
-CEndedStreamQueue g_qEndedStreams;
-std::vector<ItemData> CDevicePage::m_aItemData;
+// Built after the application object, the queue of ended streams first, then the
+// device page's items (support/InitOrder.h); destroyed in reverse at exit.
+CEndedStreamQueue g_qEndedStreams DELVORA_INIT_ORDER(init_order::kEndedStreams);
+std::vector<ItemData> CDevicePage::m_aItemData DELVORA_INIT_ORDER(init_order::kItemData);
 
 namespace {
 

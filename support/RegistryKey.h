@@ -9,6 +9,8 @@
 
 #include "support/WideString.h"
 
+class CCountedString;
+
 class CRegistryKey {
 public:
   // The form the program uses: root and path, opened (or created) only if asked.
@@ -52,6 +54,10 @@ public:
   LONG GetString(const wchar_t* pszName, CWideString& strOut, BOOL bCreate = FALSE,
                  BOOL bExpand = FALSE);
   LONG GetDWord(const wchar_t* pszName, DWORD* pdwValue, BOOL bCreate = FALSE);
+  // QueryString into strOut's own buffer, grown once when the value needs more. A
+  // failed read leaves strOut empty; ERROR_OUTOFMEMORY when no buffer could be had.
+  LONG QueryCountedString(const wchar_t* pszName, CCountedString& strOut, BOOL bCreate = FALSE,
+                          BOOL bExpand = FALSE);
   bool ValueExists(const wchar_t* pszName);
 
   static void ExpandEnvironment(CWideString& strText) { strText.ExpandEnvironment(); }
