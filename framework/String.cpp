@@ -2,15 +2,13 @@
 
 #include <cwchar>
 #include <cwctype>
-#include <vector>
 
 #include "framework/Resource.h"
 #include "support/FormatGuard.h"
 
 namespace {
 
-// Largest text a formatting call may produce; beyond it Format reports failure
-// instead of growing without end.
+// Largest text a formatting call may produce; beyond it Format reports failure.
 constexpr size_t kMaxFormattedLength = 64u * 1024u * 1024u;
 
 bool IsDigit(wchar_t ch) { return ch >= L'0' && ch <= L'9'; }
@@ -306,21 +304,24 @@ bool CString::Format(const wchar_t* pszFormat, ...) {
 bool CString::FormatV(const wchar_t* pszFormat, va_list args) {
   m_str.clear();
   if (pszFormat == nullptr || FormatHasWriteConversion(pszFormat)) return false;
-  std::vector<wchar_t> buffer(256);
-  for (;;) {
-    va_list attempt;
-    va_copy(attempt, args);
-    // The runtime's own formatter: %s is a wide string here. It returns -1 when
-    // the buffer is too small (and leaves it unterminated).
-    const int written = _vsnwprintf(buffer.data(), buffer.size() - 1, pszFormat, attempt);
-    va_end(attempt);
-    if (written >= 0 && static_cast<size_t>(written) < buffer.size()) {
-      m_str.assign(buffer.data(), static_cast<size_t>(written));
-      return true;
-    }
-    if (buffer.size() >= kMaxFormattedLength) return false;
-    buffer.resize(buffer.size() * 2);
+  // The runtime's own formatter (%s is a wide string here) and its own count: Wine's
+  // _vsnwprintf reports a text cut inside a %c with a width as whole, so a buffer
+  // sized by that count is the only way to know the text is complete.
+  va_list attempt;
+  va_copy(attempt, args);
+  const int needed = _vscwprintf(pszFormat, attempt);
+  va_end(attempt);
+  if (needed < 0 || static_cast<size_t>(needed) > kMaxFormattedLength) return false;
+  m_str.resize(static_cast<size_t>(needed));
+  va_copy(attempt, args);
+  // Exactly needed characters fit: the runtime writes no NUL, and the string keeps its own.
+  const int written = _vsnwprintf(&m_str[0], m_str.size(), pszFormat, attempt);
+  va_end(attempt);
+  if (written != needed) {
+    m_str.clear();
+    return false;
   }
+  return true;
 }
 
 bool CString::FormatMessageArray(const wchar_t* pszTemplate, const DWORD_PTR* pInserts, size_t nInserts,

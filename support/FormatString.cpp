@@ -30,47 +30,69 @@ long long ReadNumber(const wchar_t*& p) {
   return n;
 }
 
-// The argument sizes the size modifiers select. The estimate itself knows only
-// F, L, N and l; the others are skipped too so that a format using them never
-// makes the walk read an argument of another type (an integer as a string pointer).
-struct Modifiers {
-  bool bWide64 = false;  // ll, I64, I, j, z, t: an 8-byte integer
-  bool bShort = false;   // h: %hs and %hc are narrow
-  bool bLong = false;    // l, w: %lS and %lC are wide
-};
+// The size modifiers that every runtime reads alike. Others (z, t, j, F, N, a
+// repeated modifier, I before anything but an integer) are read differently from
+// one runtime to the next: the runtime of this very machine may print them as text
+// and take no argument for them.
+enum class Modifier { kNone, kShort, kLong, kLongLong, kInt32, kInt64, kNative, kLongDouble, kWide };
 
-Modifiers SkipModifiers(const wchar_t*& p) {
-  Modifiers mods;
-  for (;;) {
-    switch (*p) {
-      case L'F': case L'N': case L'L':
-        ++p;
-        continue;
-      case L'l': case L'w':
-        if (mods.bLong) mods.bWide64 = true;  // ll
-        mods.bLong = true;
-        ++p;
-        continue;
-      case L'h':
-        mods.bShort = true;
-        ++p;
-        continue;
-      case L'j': case L'z': case L't':
-        mods.bWide64 = true;
-        ++p;
-        continue;
-      case L'I':
-        if (p[1] == L'3' && p[2] == L'2') {
-          p += 3;
-        } else {
-          mods.bWide64 = true;
-          p += (p[1] == L'6' && p[2] == L'4') ? 3 : 1;
-        }
-        continue;
-      default:
-        return mods;
-    }
+Modifier ReadModifier(const wchar_t*& p) {
+  switch (*p) {
+    case L'h': ++p; return Modifier::kShort;
+    case L'w': ++p; return Modifier::kWide;
+    case L'L': ++p; return Modifier::kLongDouble;
+    case L'l':
+      if (p[1] == L'l') {
+        p += 2;
+        return Modifier::kLongLong;
+      }
+      ++p;
+      return Modifier::kLong;
+    case L'I':
+      if (p[1] == L'3' && p[2] == L'2') {
+        p += 3;
+        return Modifier::kInt32;
+      }
+      if (p[1] == L'6' && p[2] == L'4') {
+        p += 3;
+        return Modifier::kInt64;
+      }
+      ++p;
+      return Modifier::kNative;
+    default:
+      return Modifier::kNone;
   }
+}
+
+bool IsTextModifier(Modifier mod) {
+  return mod == Modifier::kNone || mod == Modifier::kShort || mod == Modifier::kLong || mod == Modifier::kWide;
+}
+
+bool IsIntegerModifier(Modifier mod) {
+  return mod != Modifier::kLongDouble && mod != Modifier::kWide;
+}
+
+bool IsFloatModifier(Modifier mod) {
+  return mod == Modifier::kNone || mod == Modifier::kLong || mod == Modifier::kLongDouble;
+}
+
+// Characters of a string argument up to its NUL, but never more than nLimit (a
+// precision); no more is read, as the runtime reads no more.
+long long TextLength(const void* pText, bool bNarrow, long long nLimit) {
+  const size_t cchMax = nLimit >= 0 ? static_cast<size_t>(nLimit) : SIZE_MAX;
+  if (bNarrow) return static_cast<long long>(strnlen(static_cast<const char*>(pText), cchMax));
+  return static_cast<long long>(wcsnlen(static_cast<const wchar_t*>(pText), cchMax));
+}
+
+// The first try is at most this long; a longer text is sized by the runtime's count.
+constexpr size_t kMaxFirstTry = 64 * 1024;
+
+int FormatInto(wchar_t* pBuffer, size_t cch, const wchar_t* pszFormat, va_list args) {
+  va_list argsFormat;
+  va_copy(argsFormat, args);
+  const int cchWritten = _vsnwprintf(pBuffer, cch, pszFormat, argsFormat);
+  va_end(argsFormat);
+  return cchWritten;
 }
 
 }  // namespace
@@ -91,83 +113,80 @@ size_t EstimateFormatLengthV(const wchar_t* pszFormat, va_list args) {
       ++p;
       continue;
     }
-    long long nWidth = 0, nPrecision = 0, nItem = 0;
-    for (; *p; ++p) {
-      if (*p == L'#') {
-        nTotal += 2;
-      } else if (*p == L'*') {
-        nWidth = va_arg(args, int);
-      } else if (*p != L'-' && *p != L'+' && *p != L'0' && *p != L' ') {
-        break;
-      }
+    // Every conversion the walk reads the way all runtimes read it adds its bound.
+    // At the first one it cannot be sure of, the walk stops, before it reads an
+    // argument that the runtime might not read or might read as another type: the
+    // caller sizes the rest with the runtime's own count.
+    for (; *p == L'-' || *p == L'+' || *p == L'0' || *p == L' ' || *p == L'#'; ++p) {
+      if (*p == L'#') nTotal += 2;
     }
-    // Digits after a '*' width are skipped too, so the walk stays on the
-    // runtime's arguments even for such a malformed format.
-    long long nDigits = ReadNumber(p);
-    if (nWidth == 0) nWidth = nDigits;
+    long long nWidth = 0;
+    if (*p == L'*') {
+      nWidth = va_arg(args, int);
+      if (nWidth < 0) nWidth = -nWidth;  // left-justified in its magnitude
+      ++p;
+      if (*p >= L'0' && *p <= L'9') break;
+    } else {
+      nWidth = ReadNumber(p);
+    }
+    long long nPrecision = -1;  // none
     if (*p == L'.') {
       ++p;
       if (*p == L'*') {
         nPrecision = va_arg(args, int);
+        if (nPrecision < 0) nPrecision = -1;  // a negative precision is none
         ++p;
       } else {
         nPrecision = ReadNumber(p);
       }
     }
-    const Modifiers mods = SkipModifiers(p);
+    const Modifier mod = ReadModifier(p);
     const wchar_t chType = *p;
-    if (chType == L'\0') break;
-    ++p;
-    switch (chType) {
-      case L'c': case L'C':
-        nItem = 2;
+    long long nItem = 0;
+    if (chType == L'c' || chType == L'C') {
+      if (!IsTextModifier(mod)) break;
+      (void)va_arg(args, int);
+      nItem = 2;
+      if (nPrecision > 0 && nPrecision < nItem) nItem = nPrecision;
+    } else if (chType == L's' || chType == L'S') {
+      if (!IsTextModifier(mod)) break;
+      const bool bNarrow = mod == Modifier::kShort || (chType == L'S' && mod == Modifier::kNone);
+      const void* pText = va_arg(args, const void*);
+      nItem = pText ? TextLength(pText, bNarrow, nPrecision) : 6;  // "(null)"
+      if (nItem < 1 && nPrecision != 0) nItem = 1;
+      if (nPrecision >= 0 && nPrecision < nItem) nItem = nPrecision;
+    } else if (chType != L'\0' && wcschr(L"diouxX", chType)) {
+      if (!IsIntegerModifier(mod)) break;
+      if (mod == Modifier::kLongLong || mod == Modifier::kInt64 || mod == Modifier::kNative) {
+        (void)va_arg(args, long long);
+      } else {
         (void)va_arg(args, int);
-        break;
-      case L's': case L'S': {
-        bool bNarrow = chType == L'S' ? !mods.bLong : mods.bShort;
-        const void* pText = va_arg(args, const void*);
-        // With a precision the runtime reads no further, so neither do we.
-        size_t cchLimit = nPrecision > 0 ? static_cast<size_t>(nPrecision) : SIZE_MAX;
-        if (!pText) {
-          nItem = 6;  // "(null)"
-        } else if (bNarrow) {
-          nItem = static_cast<long long>(strnlen(static_cast<const char*>(pText), cchLimit));
-        } else {
-          nItem = static_cast<long long>(wcsnlen(static_cast<const wchar_t*>(pText), cchLimit));
-        }
-        if (nItem < 1) nItem = 1;
-        if (nPrecision != 0 && nPrecision < nItem) nItem = nPrecision;
-        if (nWidth > nItem) nItem = nWidth;
-        break;
       }
-      case L'd': case L'i': case L'o': case L'u': case L'x': case L'X': case L'p':
-        nItem = nWidth + nPrecision > 32 ? nWidth + nPrecision : 32;
-        if (chType == L'p') {
-          (void)va_arg(args, const void*);
-        } else if (mods.bWide64) {
-          (void)va_arg(args, long long);
-        } else {
-          (void)va_arg(args, int);
-        }
-        break;
-      case L'e': case L'f': case L'g': case L'G':
-      case L'E': case L'a': case L'A':  // outside the estimate's list, but they take a double
-        nItem = nWidth + nPrecision > 128 ? nWidth + nPrecision : 128;
-        (void)va_arg(args, double);
-        break;
-      case L'n':
-        nItem = 0;
-        (void)va_arg(args, void*);
-        break;
-      case L'Z':  // a counted-string pointer: its length is learnt by the retry
-        nItem = 0;
-        (void)va_arg(args, const void*);
-        break;
-      default:
-        nItem = 0;  // unknown conversion: no argument
-        break;
+      // Digits (22 at most, octal of 64 bits) and a sign; '#' was counted with the flags.
+      nItem = 32;
+      if (nWidth + nPrecision + 2 > nItem) nItem = nWidth + nPrecision + 2;
+    } else if (chType == L'p') {
+      if (mod != Modifier::kNone) break;
+      (void)va_arg(args, const void*);
+      nItem = 32;
+      if (nWidth + nPrecision + 1 > nItem) nItem = nWidth + nPrecision + 1;
+    } else if (chType == L'e' || chType == L'E' || chType == L'f' || chType == L'g' || chType == L'G') {
+      if (!IsFloatModifier(mod)) break;
+      const double dValue = va_arg(args, double);
+      const long long nFraction = nPrecision >= 0 ? nPrecision : 6;
+      // Fixed notation writes every digit before the point: up to 309 of them.
+      const long long nWhole = chType == L'f' && (dValue >= 1e100 || dValue <= -1e100) ? 310 : 100;
+      nItem = 128;
+      if (nWidth + nFraction + nWhole + 8 > nItem) nItem = nWidth + nFraction + nWhole + 8;
+    } else if (chType == L'n') {
+      if (!IsIntegerModifier(mod)) break;
+      (void)va_arg(args, void*);
+    } else {
+      break;  // text to one runtime, a conversion to another
     }
-    if (nItem > 0) nTotal += nItem;
+    if (nWidth > nItem) nItem = nWidth;
+    nTotal += nItem;
+    ++p;
   }
   return nTotal > 0 ? static_cast<size_t>(nTotal) : 0;
 }
@@ -186,36 +205,30 @@ HRESULT FormatStringV(CWideString& target, const wchar_t* pszFormat, va_list arg
 
   va_list argsWalk;
   va_copy(argsWalk, args);
-  size_t cchEstimate = EstimateFormatLengthV(pszFormat, argsWalk);
+  size_t cchBuffer = EstimateFormatLengthV(pszFormat, argsWalk);
   va_end(argsWalk);
+  if (cchBuffer > kMaxFirstTry) cchBuffer = kMaxFirstTry;
 
-  CWideBuffer buffer = AllocBuffer(cchEstimate);
-  // _vsnwprintf writes at most cch characters; it adds the NUL only when there is
-  // room and returns -1 when the output was cut short.
-  va_list argsFormat;
-  va_copy(argsFormat, args);
-  int cchWritten = _vsnwprintf(buffer.get(), cchEstimate, pszFormat, argsFormat);
-  va_end(argsFormat);
-
-  // A runtime that reports the full length instead of -1 is cut short just the same.
-  if (cchWritten < 0 || static_cast<size_t>(cchWritten) > cchEstimate) {
-    // The estimate does not bound every format (huge fixed-notation values,
-    // negative '*' widths, conversions it does not know): ask the runtime for
-    // the exact size and format once more.
-    va_list argsCount;
-    va_copy(argsCount, args);
-    int cchNeeded = _vscwprintf(pszFormat, argsCount);
-    va_end(argsCount);
-    if (cchNeeded < 0) return E_FAIL;
-    buffer = AllocBuffer(static_cast<size_t>(cchNeeded));
-    va_copy(argsFormat, args);
-    cchWritten = _vsnwprintf(buffer.get(), static_cast<size_t>(cchNeeded), pszFormat, argsFormat);
-    va_end(argsFormat);
-    if (cchWritten < 0 || cchWritten > cchNeeded) return E_FAIL;
+  CWideBuffer buffer = AllocBuffer(cchBuffer);
+  // _vsnwprintf writes at most cch characters and adds the NUL only when there is
+  // room. A cut text returns -1, except that Wine's runtime returns the count so
+  // far when the cut falls inside a %c or %C with a width: only the runtime's own
+  // count tells a whole text from a cut one.
+  int cchWritten = FormatInto(buffer.get(), cchBuffer, pszFormat, args);
+  va_list argsCount;
+  va_copy(argsCount, args);
+  const int cchNeeded = _vscwprintf(pszFormat, argsCount);
+  va_end(argsCount);
+  if (cchNeeded < 0) return E_FAIL;
+  if (cchWritten != cchNeeded) {
+    cchBuffer = static_cast<size_t>(cchNeeded);
+    buffer = AllocBuffer(cchBuffer);
+    cchWritten = FormatInto(buffer.get(), cchBuffer, pszFormat, args);
+    if (cchWritten != cchNeeded) return E_FAIL;
   }
-  buffer[static_cast<size_t>(cchWritten)] = L'\0';
 
-  BSTR bstr = SysAllocString(buffer.get());
+  // The whole text, a NUL from %c and what follows it included.
+  BSTR bstr = SysAllocStringLen(buffer.get(), static_cast<UINT>(cchWritten));
   if (!bstr) return E_OUTOFMEMORY;  // the target keeps its text
   target.Attach(bstr);
   return S_OK;

@@ -88,15 +88,20 @@ private:
 };
 
 // printf-style formatting with the Microsoft runtime's wide conventions: %s and %c
-// take wide text, %S and %C narrow. Returns S_OK; E_INVALIDARG (target unchanged)
-// when the format holds a %n conversion, which is never honoured; E_FAIL (target
-// unchanged) when the runtime rejects the format; E_OUTOFMEMORY (target unchanged)
-// when only the final copy could not be allocated. Other allocation failures
-// throw E_OUTOFMEMORY. A null format formats as "".
+// take wide text, %S and %C narrow. The target receives the runtime's whole text,
+// a NUL written by %c and what follows it included. Returns S_OK; E_INVALIDARG
+// (target unchanged) when the format holds a %n conversion, which is never
+// honoured; E_FAIL (target unchanged) when the runtime rejects the format;
+// E_OUTOFMEMORY (target unchanged) when only the final copy could not be
+// allocated. Other allocation failures throw E_OUTOFMEMORY. A null format formats as "".
 HRESULT FormatString(CWideString& target, const wchar_t* pszFormat, ...);
 HRESULT FormatStringV(CWideString& target, const wchar_t* pszFormat, va_list args);
 
 // The first-try buffer size in characters (without the NUL) that FormatString
-// estimates from the format and its arguments.
+// estimates from the format and its arguments. A string argument is read no
+// further than its precision. The walk stops at the first conversion that runtimes
+// read differently (an unknown letter, a size modifier before a letter it does not
+// size): from there on it reads no argument, and FormatString sizes the text with
+// the runtime's own count.
 size_t EstimateFormatLength(const wchar_t* pszFormat, ...);
 size_t EstimateFormatLengthV(const wchar_t* pszFormat, va_list args);

@@ -27,6 +27,16 @@ TEST(StringFormat, WideConventionsOfTheRuntime) {
   EXPECT_EQ(L'>', text[1001]);
 }
 
+TEST(StringFormat, ResultHasTheRuntimesFullLength) {
+  CString text;
+  // Wine's runtime reports a text cut inside a %c with a width as complete.
+  ASSERT_TRUE(text.Format(L"%300c", L'x'));
+  EXPECT_EQ(300, text.GetLength());
+  EXPECT_EQ(L'x', text[299]);
+  ASSERT_TRUE(text.Format(L"%c|%s", L'\0', L"after"));
+  EXPECT_EQ(std::wstring(L"\0|after", 7), text.Str());
+}
+
 TEST(StringFormat, WriteConversionIsRefused) {
   CString text(L"old");
   int written = -1;

@@ -101,6 +101,37 @@ TEST(FormatString, OutputBeyondTheEstimateIsFormattedWhole) {
   EXPECT_EQ(5000, str.Length());
 }
 
+// The text with its embedded NULs; a null string is "".
+std::wstring Text(const CWideString& str) {
+  return str.IsNull() ? std::wstring() : std::wstring(str.GetText(), static_cast<size_t>(str.Length()));
+}
+
+TEST(FormatString, MalformedConversionsTakeOnlyTheArgumentsTheRuntimeTakes) {
+  // The runtime prints each of these conversions as literal text and reads the
+  // integer that follows as an integer, never as a string pointer.
+  CWideString str;
+  EXPECT_EQ(S_OK, FormatString(str, L"%Is|%d", 7));
+  EXPECT_EQ(Reference(L"%Is|%d", 7), Text(str));
+  EXPECT_EQ(S_OK, FormatString(str, L"%zs|%d", 7));
+  EXPECT_EQ(Reference(L"%zs|%d", 7), Text(str));
+  EXPECT_EQ(S_OK, FormatString(str, L"% %d|%s", 5, L"ok"));
+  EXPECT_EQ(Reference(L"% %d|%s", 5, L"ok"), Text(str));
+  EXPECT_EQ(S_OK, FormatString(str, L"%* s|%d", 3, 7));
+  EXPECT_EQ(Reference(L"%* s|%d", 3, 7), Text(str));
+}
+
+TEST(FormatString, ResultsHaveTheRuntimesFullLength) {
+  CWideString str;
+  // Wine's runtime reports a text cut inside a %c or %C with a width as complete.
+  EXPECT_EQ(S_OK, FormatString(str, L"%300c", L'x'));
+  EXPECT_EQ(std::wstring(299, L' ') + L"x", Text(str));
+  EXPECT_EQ(S_OK, FormatString(str, L"ab%3hC", 'q'));
+  EXPECT_EQ(L"ab  q", Text(str));
+  // A NUL from %c is part of the text, as in CString::Format.
+  EXPECT_EQ(S_OK, FormatString(str, L"%c|%s", L'\0', L"after"));
+  EXPECT_EQ(std::wstring(L"\0|after", 7), Text(str));
+}
+
 TEST(FormatString, WriteConversionsAreRefusedAndTheTargetKept) {
   int nWritten = 12345;
   CWideString str(L"keep");
