@@ -72,8 +72,12 @@ static int FailWithMessageBox(DWORD dwProcess, const char* what) {
   return Fail(what);
 }
 
+/* Written beside and then renamed, so that the waiting side never reads half a record. */
 static int Record(const wchar_t* file, const wchar_t* argument) {
-  HANDLE h = CreateFileW(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+  wchar_t partial[MAX_PATH];
+  _snwprintf(partial, MAX_PATH, L"%s.part", file);
+  partial[MAX_PATH - 1] = L'\0';
+  HANDLE h = CreateFileW(partial, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
   if (h == INVALID_HANDLE_VALUE)
     return Fail("cannot write the record file");
   char text[1024];
@@ -81,6 +85,7 @@ static int Record(const wchar_t* file, const wchar_t* argument) {
   DWORD written = 0;
   BOOL ok = n > 0 && WriteFile(h, text, (DWORD)(n - 1), &written, NULL);
   CloseHandle(h);
+  ok = ok && MoveFileExW(partial, file, MOVEFILE_REPLACE_EXISTING);
   return ok ? 0 : Fail("cannot write the record file");
 }
 
