@@ -6,7 +6,7 @@ DELVORA_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 DELVORA_BUILD=${DELVORA_BUILD:-$DELVORA_ROOT/build}
 
 delvora_packages="cmake make g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-  mingw-w64-x86-64-dev wine wine64 fonts-wine xvfb xauth x11-utils googletest imagemagick"
+  mingw-w64-x86-64-dev wine wine64 fonts-wine xvfb xauth x11-utils googletest imagemagick wixl"
 
 delvora_install_packages() {
   local missing=()
