@@ -36,10 +36,12 @@ void CRecordIdAllocator::ReleaseAll() { m_usedIds.clear(); }
 // ---- the store ---------------------------------------------------------------------
 
 HRESULT CRecordLogData::Insert(const ItemData& item, DWORD& id) {
+  // Copied before the id is taken: a copy that runs out of memory must not leave an
+  // id in use that no record carries.
+  ItemData record(item);
   DWORD newId = 0;
   const HRESULT hr = m_ids.Allocate(newId);
   if (FAILED(hr)) return hr;
-  ItemData record(item);
   record.m_dwRecordId = newId;
   try {
     const auto placed = m_records.insert(record).first;

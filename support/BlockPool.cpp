@@ -23,7 +23,7 @@ private:
   CRITICAL_SECTION& m_cs;
 };
 
-void* HeapChunk(size_t cb) { return ::HeapAlloc(::GetProcessHeap(), 0, cb); }
+void* HeapChunk(size_t cb) { return CheckedHeapAlloc(cb); }
 
 // Blocks keep the alignment of the chunk's link, so a block's header and a free
 // block's link are both aligned.

@@ -46,7 +46,7 @@ CStringHeader* AllocText(int nLength) {
   const LONG nCapacity = CapacityOfLength(nLength);
   CBlockPool* pPool = PoolOfCapacity(nCapacity);
   void* p = pPool ? pPool->Allocate()
-                  : ::HeapAlloc(::GetProcessHeap(), 0, sizeof(CStringHeader) + (nCapacity + 1) * sizeof(wchar_t));
+                  : CheckedHeapAlloc(sizeof(CStringHeader) + (nCapacity + 1) * sizeof(wchar_t));
   if (!p) ThrowOutOfMemory();
   CStringHeader* pHeader = static_cast<CStringHeader*>(p);
   pHeader->nReferences = 1;

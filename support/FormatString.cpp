@@ -16,7 +16,7 @@ namespace {
 
 CWideBuffer AllocBuffer(size_t cch) {
   if (cch >= SIZE_MAX / sizeof(wchar_t) - 1) ThrowOutOfMemory();
-  CWideBuffer buffer(static_cast<wchar_t*>(malloc((cch + 1) * sizeof(wchar_t))));
+  CWideBuffer buffer(static_cast<wchar_t*>(CheckedMalloc((cch + 1) * sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;
 }
@@ -228,7 +228,7 @@ HRESULT FormatStringV(CWideString& target, const wchar_t* pszFormat, va_list arg
   }
 
   // The whole text, a NUL from %c and what follows it included.
-  BSTR bstr = SysAllocStringLen(buffer.get(), static_cast<UINT>(cchWritten));
+  BSTR bstr = CheckedSysAllocStringLen(buffer.get(), static_cast<UINT>(cchWritten));
   if (!bstr) return E_OUTOFMEMORY;  // the target keeps its text
   target.Attach(bstr);
   return S_OK;

@@ -23,7 +23,7 @@ int CompareOrdinal(const wchar_t* pszLeft, const wchar_t* pszRight) noexcept {
 }
 
 CWideBuffer AllocText(DWORD cch) {
-  CWideBuffer buffer(static_cast<wchar_t*>(calloc(cch, sizeof(wchar_t))));
+  CWideBuffer buffer(static_cast<wchar_t*>(CheckedCalloc(cch, sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;
 }

@@ -15,7 +15,7 @@ const wchar_t kKeyClass[] = L"TqSupport";
 // text read into it is terminated whatever the registry returned.
 CWideBuffer AllocTextBuffer(DWORD cb) {
   CWideBuffer buffer(
-      static_cast<wchar_t*>(calloc(static_cast<size_t>(cb) / sizeof(wchar_t) + 2, sizeof(wchar_t))));
+      static_cast<wchar_t*>(CheckedCalloc(static_cast<size_t>(cb) / sizeof(wchar_t) + 2, sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;
 }

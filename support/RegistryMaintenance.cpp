@@ -22,7 +22,7 @@ const wchar_t kDefaultHiveFile[] = L"TQKey";
 constexpr DWORD kNameBufferLength = 256;
 
 CWideBuffer AllocNameBuffer(DWORD cch) {
-  CWideBuffer buffer(static_cast<wchar_t*>(calloc(cch, sizeof(wchar_t))));
+  CWideBuffer buffer(static_cast<wchar_t*>(CheckedCalloc(cch, sizeof(wchar_t))));
   if (!buffer) ThrowOutOfMemory();
   return buffer;
 }

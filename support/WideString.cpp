@@ -16,14 +16,14 @@ namespace {
 
 // A BSTR of exactly cch characters copied from pch (uninitialised when pch is null).
 BSTR AllocLength(const wchar_t* pch, UINT cch) {
-  BSTR bstr = SysAllocStringLen(pch, cch);
+  BSTR bstr = CheckedSysAllocStringLen(pch, cch);
   if (!bstr) ThrowOutOfMemory();
   return bstr;
 }
 
 BSTR AllocCopy(const wchar_t* psz) {
   if (!psz) return nullptr;
-  BSTR bstr = SysAllocString(psz);
+  BSTR bstr = CheckedSysAllocString(psz);
   if (!bstr) ThrowOutOfMemory();
   return bstr;
 }
@@ -39,7 +39,7 @@ BSTR AllocFromNarrow(const char* psz) {
   if (cch == nBytes) return bstr;
   // A double-byte code page yields fewer characters than bytes: trim the prefix so
   // it never counts uninitialised characters.
-  BSTR bstrExact = cch > 0 ? SysAllocStringLen(bstr, static_cast<UINT>(cch)) : nullptr;
+  BSTR bstrExact = cch > 0 ? CheckedSysAllocStringLen(bstr, static_cast<UINT>(cch)) : nullptr;
   SysFreeString(bstr);
   if (cch > 0 && !bstrExact) ThrowOutOfMemory();
   return bstrExact;
@@ -60,7 +60,7 @@ BSTR AllocJoined(const wchar_t* pchLeft, UINT cchLeft, const wchar_t* pchRight, 
 CWideString FromJoined(BSTR bstrJoined) {
   CWideString result;
   if (bstrJoined && bstrJoined[0] != L'\0') {
-    BSTR bstrCopy = SysAllocString(bstrJoined);
+    BSTR bstrCopy = CheckedSysAllocString(bstrJoined);
     if (!bstrCopy) {
       SysFreeString(bstrJoined);
       ThrowOutOfMemory();
@@ -320,7 +320,7 @@ void CWideString::ExpandEnvironment() {
 
 const char* CWideString::GetNarrow() {
   MakeNonNull();
-  char* psz = static_cast<char*>(malloc(2 * static_cast<size_t>(Length()) + 1));
+  char* psz = static_cast<char*>(CheckedMalloc(2 * static_cast<size_t>(Length()) + 1));
   if (!psz) ThrowOutOfMemory();
   ConvertNarrow(m_bstr, Length(), psz);
   FreeNarrow();
@@ -335,7 +335,7 @@ const char* CWideString::GetAscii() {
   static_assert(sizeof(kLetters) == 64 + 1, "one letter per byte from 0xC0");
   const char* pszNarrow = GetNarrow();
   size_t cb = strlen(pszNarrow);
-  char* pszAscii = static_cast<char*>(malloc(2 * cb + 1));
+  char* pszAscii = static_cast<char*>(CheckedMalloc(2 * cb + 1));
   if (!pszAscii) ThrowOutOfMemory();
   char* pOut = pszAscii;
   for (const unsigned char* p = reinterpret_cast<const unsigned char*>(pszNarrow); *p; ++p) {
