@@ -59,7 +59,7 @@ struct Sample {
 // Wine answers 0 for the handle count and both GUI object counts and leaves
 // PrivateUsage at 0; there the same quantities are counted from what it does keep:
 // the system's handle table, the process's GDI handle table (whose entries Wine
-// leaves without an owner), the process's windows and its private committed pages.
+// leaves without an owner), its menus and windows, and its private committed pages.
 struct SystemHandle {
   ULONG nProcessId;
   BYTE bObjectType;
@@ -110,22 +110,22 @@ double CountGdiObjects() {
   return nOwn;
 }
 
-BOOL CALLBACK CountWindow(HWND hWnd, LPARAM lParam) {
-  DWORD dwProcessId = 0;
-  ::GetWindowThreadProcessId(hWnd, &dwProcessId);
-  if (dwProcessId == ::GetCurrentProcessId()) {
-    ++*reinterpret_cast<ULONG*>(lParam);
-    ::EnumChildWindows(hWnd, CountWindow, lParam);
-  }
-  return TRUE;
-}
-
 double CountUserObjects() {
   const DWORD nObjects = ::GetGuiResources(::GetCurrentProcess(), GR_USEROBJECTS);
   if (nObjects != 0) return nObjects;
-  ULONG nWindows = 0;
-  ::EnumWindows(CountWindow, reinterpret_cast<LPARAM>(&nWindows));
-  return nWindows;
+  // Wine's USER handles are 0x20 plus twice a slot number, with a generation in
+  // the high word that a handle without one matches: every slot is tried for a
+  // menu or a window of this process.
+  ULONG nOwn = 0;
+  for (ULONG_PTR slot = 0x20; slot < 0x10000; slot += 2) {
+    DWORD dwProcessId = 0;
+    if (::IsMenu(reinterpret_cast<HMENU>(slot)) ||
+        (::GetWindowThreadProcessId(reinterpret_cast<HWND>(slot), &dwProcessId) != 0 &&
+         dwProcessId == ::GetCurrentProcessId())) {
+      ++nOwn;
+    }
+  }
+  return nOwn;
 }
 
 double CountPrivateBytes() {
