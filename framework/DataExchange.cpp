@@ -62,38 +62,34 @@ bool ReadInteger(CDataExchange* pDX, const CWnd& ctrl, long long nMin, long long
   return true;
 }
 
+// One int exchanged as a signed or an unsigned decimal number. Unsigned values above
+// INT_MAX keep their bits: they wrap into the int as they came out of it.
+void ExchangeInteger(CDataExchange* pDX, int nIDC, int& value, bool bUnsigned) {
+  if (pDX->m_bFailed) return;
+  HWND hCtrl = pDX->PrepareCtrl(nIDC);
+  if (!hCtrl) return;
+  CWnd ctrl(hCtrl);
+  if (pDX->m_bSaveAndValidate) {
+    long long n = 0;
+    const long long nMin = bUnsigned ? 0 : INT_MIN;
+    const long long nMax = bUnsigned ? static_cast<long long>(UINT_MAX) : INT_MAX;
+    if (ReadInteger(pDX, ctrl, nMin, nMax, n)) value = static_cast<int>(static_cast<unsigned int>(n));
+  } else {
+    CString text;
+    if (bUnsigned) {
+      text.Format(L"%u", static_cast<unsigned int>(value));
+    } else {
+      text.Format(L"%d", value);
+    }
+    ctrl.SetWindowText(text);
+  }
+}
+
 }  // namespace
 
-void DDX_Text(CDataExchange* pDX, int nIDC, int& value) {
-  if (pDX->m_bFailed) return;
-  HWND hCtrl = pDX->PrepareCtrl(nIDC);
-  if (!hCtrl) return;
-  CWnd ctrl(hCtrl);
-  if (pDX->m_bSaveAndValidate) {
-    long long n = 0;
-    if (ReadInteger(pDX, ctrl, INT_MIN, INT_MAX, n)) value = static_cast<int>(n);
-  } else {
-    CString text;
-    text.Format(L"%d", value);
-    ctrl.SetWindowText(text);
-  }
-}
+void DDX_Text(CDataExchange* pDX, int nIDC, int& value) { ExchangeInteger(pDX, nIDC, value, false); }
 
-void DDX_TextUnsigned(CDataExchange* pDX, int nIDC, int& value) {
-  if (pDX->m_bFailed) return;
-  HWND hCtrl = pDX->PrepareCtrl(nIDC);
-  if (!hCtrl) return;
-  CWnd ctrl(hCtrl);
-  if (pDX->m_bSaveAndValidate) {
-    long long n = 0;
-    // Values above INT_MAX keep their bits: they wrap into the int as they came out of it.
-    if (ReadInteger(pDX, ctrl, 0, UINT_MAX, n)) value = static_cast<int>(static_cast<unsigned int>(n));
-  } else {
-    CString text;
-    text.Format(L"%u", static_cast<unsigned int>(value));
-    ctrl.SetWindowText(text);
-  }
-}
+void DDX_TextUnsigned(CDataExchange* pDX, int nIDC, int& value) { ExchangeInteger(pDX, nIDC, value, true); }
 
 void DDX_Check(CDataExchange* pDX, int nIDC, int& value) {
   if (pDX->m_bFailed) return;
