@@ -35,6 +35,7 @@
 #include "support/RegistryKey.h"
 #include "support/WideString.h"
 #include "tests/framework_windows/GuiHarness.h"
+#include "tests/record_page/LogTestData.h"
 
 // The framework's and the standard containers' allocations reach the same countdown
 // as the support library's helpers (the nothrow forms call these).
@@ -51,8 +52,12 @@ void operator delete(void* p, size_t) noexcept {
 }
 
 using namespace gui_test;
+using namespace log_test;
 
 namespace {
+
+// Longer than a string's inline room, so that copying a record allocates.
+const wchar_t kLongAddress[] = L"192.168.100.200";
 
 const wchar_t kSweepKey[] = L"Software\\Delvora\\FaultSweep";
 const wchar_t kParametersKey[] = L"system\\CurrentControlSet\\services\\tqaudio\\parameters";
@@ -124,22 +129,6 @@ private:
   bool m_bHadOld = false;
 };
 
-ItemData Ended(int device, int end) {
-  const CTime base(2026, 3, 4, 10, 0, 0);
-  ItemData item;
-  item.m_nDevice = device;
-  item.m_timeStart = base;
-  item.m_timeLast = base + CTimeSpan(end);
-  item.m_spanDuration = CTimeSpan(end);
-  item.m_dAverage = 12.5;
-  item.m_strAddress = L"192.168.100.200";  // longer than a string's inline room
-  item.m_wAddressPort = 5000;
-  item.m_wPort = 40000;
-  item.m_dwCounter = 7;
-  item.m_wCodec = 1;
-  return item;
-}
-
 // ---- heap allocations ---------------------------------------------------------------
 
 // What one run of the allocation workload saw go wrong, beyond the expected throw.
@@ -199,7 +188,7 @@ void FrameworkWorkload(CRecordLogData& data, CLogFile& logFile, CAllocationFindi
   try {
     for (int n = 0; n < 3; ++n) {
       DWORD id = 0;
-      data.Insert(Ended(n, 10 + n), id);
+      data.Insert(Ended(n, 10 + n, kLongAddress), id);
       logFile.WriteLine(CRecordLogData::FormatRecord(*data.Find(id)));
     }
   } catch (...) {
@@ -440,7 +429,7 @@ TEST(FaultSweep, EveryLogWriteOfTheRecordLogPageFailsCleanly) {
             page.GetLogFile().Close();
             ASSERT_EQ(S_OK, page.GetLogFile().Open(L"Z:\\dev\\full"));
           }
-          g_qEndedStreams.Append(Ended(nTick, 10 + nTick));
+          g_qEndedStreams.Append(Ended(nTick, 10 + nTick, kLongAddress));
           ::SendMessageW(page.m_hWnd, WM_TIMER, IDT_REFRESH, 0);
         }
         EXPECT_EQ(3, ::SendMessageW(page.m_listRecords.m_hWnd, LVM_GETITEMCOUNT, 0, 0));

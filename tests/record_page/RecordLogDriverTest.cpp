@@ -21,32 +21,15 @@
 #include "resources/resource.h"
 #include "stats/DevicePage.h"
 #include "tests/framework_windows/GuiHarness.h"
+#include "tests/record_page/LogTestData.h"
 #include "tqaudio/SimClient.h"
 
 using namespace gui_test;
+using namespace log_test;
 
 namespace {
 
 const int kDevices = 4;
-
-std::vector<std::string> Lines(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  std::vector<std::string> lines;
-  const std::string all = text.str();
-  for (size_t start = 0, end; (end = all.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(all.substr(start, end - start));
-  }
-  return lines;
-}
-
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> fields;
-  std::istringstream in(line);
-  for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
-  return fields;
-}
 
 class Simulation {
 public:

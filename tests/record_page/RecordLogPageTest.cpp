@@ -24,8 +24,10 @@
 #include "resources/resource.h"
 #include "stats/Formatting.h"
 #include "tests/framework_windows/GuiHarness.h"
+#include "tests/record_page/LogTestData.h"
 
 using namespace gui_test;
+using namespace log_test;
 
 namespace {
 
@@ -35,30 +37,6 @@ std::wstring Res(UINT id) {
   CString s;
   s.LoadString(id);
   return s.GetString();
-}
-
-// An ended stream of `device` that ended `end` seconds after a fixed local time.
-ItemData Ended(int device, int end, const wchar_t* address = L"10.0.0.1", WORD port = 5000) {
-  const CTime base(2026, 3, 4, 10, 0, 0);
-  ItemData item;
-  item.m_nDevice = device;
-  item.m_timeStart = base;
-  item.m_timeLast = base + CTimeSpan(end);
-  item.m_spanDuration = CTimeSpan(end);
-  item.m_dAverage = 12.5;
-  item.m_strAddress = address;
-  item.m_wAddressPort = port;
-  item.m_wPort = 40000;
-  item.m_dwCounter = 7;
-  item.m_wCodec = 1;
-  return item;
-}
-
-std::string ReadFile(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
 }
 
 size_t LineCount(const std::string& text) {
