@@ -8,7 +8,9 @@
 #include <vector>
 
 #include "framework/Time.h"
+#include "resources/resource.h"
 #include "stats/ItemData.h"
+#include "tests/framework_windows/GuiHarness.h"
 
 namespace log_test {
 
@@ -51,6 +53,26 @@ inline std::vector<std::string> Fields(const std::string& line) {
   std::istringstream in(line);
   for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
   return fields;
+}
+
+// Logging to `path` started and the history size set, each through its own
+// dialog on the record log page, as a user does it.
+inline void StartLoggingThroughDialogs(HWND hRecordPage, const std::wstring& path, int historySize) {
+  {
+    const gui_test::ModalScript inDialog([&] {
+      HWND hDlg = ::GetActiveWindow();
+      ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
+      gui_test::ClickButton(::GetDlgItem(hDlg, IDC_START_LOGGING));
+      gui_test::ClickButton(::GetDlgItem(hDlg, IDOK));
+    });
+    gui_test::SendMenuCommand(hRecordPage, ID_LOG_SETTINGS);
+  }
+  const gui_test::ModalScript inDialog([&] {
+    HWND hDlg = ::GetActiveWindow();
+    ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, std::to_wstring(historySize).c_str());
+    gui_test::ClickButton(::GetDlgItem(hDlg, IDOK));
+  });
+  gui_test::SendMenuCommand(hRecordPage, ID_HISTORY_SIZE);
 }
 
 }  // namespace log_test

@@ -96,25 +96,8 @@ TEST(RecordLogWithDriver, EveryEndedStreamReachesEachStageOnceAndTheLogKeepsWhat
     auto refresh = [&] { ::SendMessageW(hDevices, WM_TIMER, IDT_REFRESH, 0); };
     auto tick = [&] { ::SendMessageW(hRecords, WM_TIMER, IDT_REFRESH, 0); };
 
-    // Logging started through its dialog, the history size set through its own.
-    {
-      const ModalScript inDialog([&] {
-        HWND hDlg = ::GetActiveWindow();
-        ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
-        ClickButton(::GetDlgItem(hDlg, IDC_START_LOGGING));
-        ClickButton(::GetDlgItem(hDlg, IDOK));
-      });
-      SendMenuCommand(hRecords, ID_LOG_SETTINGS);
-    }
+    StartLoggingThroughDialogs(hRecords, path, 10);
     ASSERT_TRUE(recordPage.GetLogFile().IsOpen());
-    {
-      const ModalScript inDialog([&] {
-        HWND hDlg = ::GetActiveWindow();
-        ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, L"10");
-        ClickButton(::GetDlgItem(hDlg, IDOK));
-      });
-      SendMenuCommand(hRecords, ID_HISTORY_SIZE);
-    }
     ASSERT_EQ(10, recordPage.GetMaxRecords());
 
     // Streams start on devices 0 to 2, 0 and 2 end, 3 starts, 1 and 3 end.

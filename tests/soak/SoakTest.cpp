@@ -213,24 +213,8 @@ TEST(Soak, EveryEndedCallIsLoggedOnceAndNothingGrows) {
     auto refresh = [&] { ::SendMessageW(hDevices, WM_TIMER, IDT_REFRESH, 0); };
     auto tick = [&] { ::SendMessageW(hRecords, WM_TIMER, IDT_REFRESH, 0); };
 
-    {
-      const ModalScript inDialog([&] {
-        HWND hDlg = ::GetActiveWindow();
-        ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
-        ClickButton(::GetDlgItem(hDlg, IDC_START_LOGGING));
-        ClickButton(::GetDlgItem(hDlg, IDOK));
-      });
-      SendMenuCommand(hRecords, ID_LOG_SETTINGS);
-    }
+    StartLoggingThroughDialogs(hRecords, path, kHistorySize);
     ASSERT_TRUE(recordPage.GetLogFile().IsOpen());
-    {
-      const ModalScript inDialog([&] {
-        HWND hDlg = ::GetActiveWindow();
-        ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, std::to_wstring(kHistorySize).c_str());
-        ClickButton(::GetDlgItem(hDlg, IDOK));
-      });
-      SendMenuCommand(hRecords, ID_HISTORY_SIZE);
-    }
     ASSERT_EQ(kHistorySize, recordPage.GetMaxRecords());
 
     // The device page sees a call only through its refreshes: the shortest idle gap
