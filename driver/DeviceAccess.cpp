@@ -17,7 +17,12 @@ HRESULT CDeviceAccess::QueryGlobalCounters(GlobalCounters& record, FILETIME& tim
   return ::QueryGlobalCounters(record, timestamp);
 }
 
-void CDeviceAccess::ResetAllCounters() { ::ResetAllCounters(); }
+void CDeviceAccess::ResetAllCounters() {
+  ++m_nResets;
+  ResetDevices();
+}
+
+void CDeviceAccess::ResetDevices() { ::ResetAllCounters(); }
 
 CDeviceAccess& CDeviceAccess::Driver() {
   static CDeviceAccess s_driver;

@@ -19,8 +19,18 @@ public:
   // with both untouched.
   virtual HRESULT QueryGlobalCounters(GlobalCounters& record, FILETIME& timestamp);
   // The reset request to every device; devices that can't be reached are skipped.
-  virtual void ResetAllCounters();
+  // Counted, so that whoever follows the devices' counts knows they start again.
+  void ResetAllCounters();
+  // How many resets were sent through this access.
+  unsigned int GetResetCount() const { return m_nResets; }
 
   // The driver itself.
   static CDeviceAccess& Driver();
+
+protected:
+  // Sends the reset requests.
+  virtual void ResetDevices();
+
+private:
+  unsigned int m_nResets = 0;
 };

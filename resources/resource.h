@@ -23,6 +23,7 @@
 #define IDR_SORT_NONE                 131
 #define IDR_STREAM_RUNNING            135
 #define IDR_STREAM_IDLE               136
+#define IDR_STREAM_NOT_ANSWERING      137
 
 // Strings.
 #define IDS_ERROR_HELP                102

@@ -19,6 +19,7 @@ const UINT kRefreshPeriodMs = 500;
 // Row images.
 const int kImageIdle = 0;
 const int kImageRunning = 1;
+const int kImageNotAnswering = 2;
 
 // A state text, loaded once per process; the fallback without the module.
 const CString& LoadedOnce(CString& strText, bool& bLoaded, UINT nID, const wchar_t* pszFallback) {
@@ -146,7 +147,7 @@ BOOL CDevicePage::OnInitDialog() {
     for (int n = 0; n < m_nDeviceCount; ++n) {
       m_aItemData[static_cast<size_t>(n)].m_nDevice = n;
       m_deviceOfRow[static_cast<size_t>(n)] = n;
-      InsertRow(n, kImageIdle, n);
+      InsertRow(n, n);
     }
   }
   if (m_nDeviceCount == 0) ShowNoDevicesText();
@@ -163,11 +164,12 @@ void CDevicePage::CreateImageLists() {
   // The new lists go to the controls before the old ones are destroyed.
   CImageList header = CreateSortMarks(m_nDpi);
   CImageList large, small;
-  large.Create(ScaleToDpi(32, m_nDpi), ScaleToDpi(32, m_nDpi), ILC_COLOR32 | ILC_MASK, 2, 1);
-  small.Create(ScaleToDpi(16, m_nDpi), ScaleToDpi(16, m_nDpi), ILC_COLOR32 | ILC_MASK, 2, 1);
+  large.Create(ScaleToDpi(32, m_nDpi), ScaleToDpi(32, m_nDpi), ILC_COLOR32 | ILC_MASK, 3, 1);
+  small.Create(ScaleToDpi(16, m_nDpi), ScaleToDpi(16, m_nDpi), ILC_COLOR32 | ILC_MASK, 3, 1);
   for (CImageList* pImages : {&large, &small}) {
     pImages->AddResourceIcon(IDR_STREAM_IDLE);
     pImages->AddResourceIcon(IDR_STREAM_RUNNING);
+    pImages->AddResourceIcon(IDR_STREAM_NOT_ANSWERING);
   }
   m_listDevices.SetImageList(large, LVSIL_NORMAL);
   m_listDevices.SetImageList(small, LVSIL_SMALL);
@@ -277,13 +279,23 @@ CString CDevicePage::CellText(int device, int column) const {
   return kColumnTable[column].pfnText(item);
 }
 
+int CDevicePage::RowImage(int device) const {
+  const size_t n = static_cast<size_t>(device);
+  if (device < 0 || n >= m_aItemData.size() || n >= m_failures.size()) return kImageIdle;
+  // A device that does not answer shows its last values, but not as running.
+  if (FAILED(m_failures[n])) return kImageNotAnswering;
+  return m_aItemData[n].m_bActive ? kImageRunning : kImageIdle;
+}
+
 void CDevicePage::OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult) {
   NMLVDISPINFOW* pInfo = reinterpret_cast<NMLVDISPINFOW*>(pNotify);
   LVITEMW& item = pInfo->item;
   *pResult = 0;
-  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
   // The list hands over the row's item data, the device, with the request.
-  m_strDispText = CellText(static_cast<int>(item.lParam), item.iSubItem);
+  const int device = static_cast<int>(item.lParam);
+  if (item.mask & LVIF_IMAGE) item.iImage = RowImage(device);
+  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
+  m_strDispText = CellText(device, item.iSubItem);
   ::lstrcpynW(item.pszText, m_strDispText, item.cchTextMax);
 }
 
@@ -302,9 +314,9 @@ void CDevicePage::ShowNoDevicesText() {
   ::ShowWindow(GetDlgItem(IDC_NO_DEVICES), SW_SHOWNA);
 }
 
-void CDevicePage::InsertRow(int row, int image, int device) {
-  const int inserted =
-      m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, LPSTR_TEXTCALLBACKW, 0, 0, image, device);
+void CDevicePage::InsertRow(int row, int device) {
+  const int inserted = m_listDevices.InsertItem(LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM, row, LPSTR_TEXTCALLBACKW, 0, 0,
+                                                I_IMAGECALLBACK, device);
   if (inserted < 0) return;
   m_rowOfDevice[static_cast<size_t>(device)] = inserted;
   if (inserted != row) m_bRowOrderKnown = false;
@@ -400,6 +412,11 @@ void CDevicePage::RefreshDevices() {
   std::optional<CRedrawOff> redrawOff;
   FailureReport failures;
   m_changedDevices.clear();
+  // Counters reset since the last refresh (the global page's command) start
+  // their counts again without a new call.
+  const unsigned int nResets = m_pDeviceAccess->GetResetCount();
+  const bool bCountersReset = nResets != m_nResetsSeen;
+  m_nResetsSeen = nResets;
   for (int i = 0; i < m_nDeviceCount; ++i) {
     const size_t n = static_cast<size_t>(i);
     WaveCounters in = {};
@@ -412,22 +429,26 @@ void CDevicePage::RefreshDevices() {
     }
     const HRESULT previous = m_failures[n];
     m_failures[n] = FAILED(hr) ? hr : S_OK;
-    // The state cell says whether the device answers.
-    if (FAILED(previous) != FAILED(hr)) m_changedDevices.push_back(i);
+    // The state cell and the row's image say whether the device answers.
+    const bool bAnswerChanged = FAILED(previous) != FAILED(hr);
     if (FAILED(hr)) {
-      // The other cells keep their last values.
+      // The other cells keep their last values, no longer shown as running.
       ++failures.nFailed;
       if (hr != previous && failures.nDevice < 0) {
         failures.nDevice = i;
         failures.pszKind = pszKind;
         failures.hr = hr;
       }
+      if (bAnswerChanged) m_changedDevices.push_back(i);
       continue;
     }
 
     ItemData& item = m_aItemData[n];
     const ItemData before = item;
-    UpdateItemData(in, out, item);
+    MergeHints hints;
+    hints.bAfterOutage = FAILED(previous);
+    hints.bCountersReset = bCountersReset;
+    UpdateItemData(in, out, item, hints);
 
     const int row = FindRow(i);
     if (row < 0) {
@@ -443,8 +464,8 @@ void CDevicePage::RefreshDevices() {
       // A stream starts or ends: its row is replaced (a selection of the row goes with it).
       if (!redrawOff) redrawOff.emplace(m_listDevices);
       m_listDevices.DeleteItem(row);
-      InsertRow(row, item.m_bActive ? kImageRunning : kImageIdle, i);
-    } else if (item.m_bActive && !ShowsTheSame(before, item)) {
+      InsertRow(row, i);
+    } else if (bAnswerChanged || (item.m_bActive && !ShowsTheSame(before, item))) {
       m_changedDevices.push_back(i);
     }
   }

@@ -30,8 +30,12 @@ public:
 
   // Merges one device's record-direction record `in` and playback-direction record
   // `out` into that device's item; an ended stream's final item is appended to
-  // g_qEndedStreams. Uses no state of the page.
-  static void UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item);
+  // g_qEndedStreams. A running stream whose remote address or port, local port or
+  // codec changed, or whose packet count or counter went down, was followed by
+  // another call between two refreshes: it ends at its last sighting and the new
+  // one starts now. Uses no state of the page.
+  static void UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item,
+                             const MergeHints& hints = MergeHints());
 
   // One item per device (element n describes device n); sized when the page
   // initialises its dialog. Shared with the list's sort callback.
@@ -90,9 +94,10 @@ private:
 
   // The text of one cell, as the row of `device` shows it now.
   CString CellText(int device, int column) const;
-  // Inserts the row of `device` at `row` with image 0 (idle) or 1 (running); its
-  // texts come on demand.
-  void InsertRow(int row, int image, int device);
+  // Inserts the row of `device` at `row`; its texts and image come on demand.
+  void InsertRow(int row, int device);
+  // The image of the row of `device`: 0 idle, 1 running, 2 not answering.
+  int RowImage(int device) const;
   // The device a row holds; false when there is no such row (item data alone
   // cannot tell: a missing row reads as 0, which is device 0).
   bool GetRowDevice(int row, int& device) const;
@@ -124,6 +129,8 @@ private:
   SortState m_sort;
 
   CDeviceAccess* m_pDeviceAccess;
+  // The access's reset count at the last refresh.
+  unsigned int m_nResetsSeen = 0;
   // Per device, the code of its request that failed in the last refresh; S_OK
   // while it answers. A failure is new, and worth a message, when the device was
   // answering or failed with another code the refresh before.

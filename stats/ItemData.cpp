@@ -14,6 +14,7 @@ void ItemData::Reset() {
   m_wPort = 0;
   m_dwCounter = 0;
   m_wCodec = 0;
+  m_dwPacketCount = 0;
 }
 
 namespace {

@@ -31,11 +31,24 @@ struct ItemData {
   DWORD m_dwCounter;
   WORD m_wCodec;            // wave-format tag
   DWORD m_dwRecordId;       // given by the history store; 0 on the device page
+  // The record-direction packet count at the latest sighting: a count that goes
+  // down on a running device is a new call. Not shown, not logged, not ordered.
+  DWORD m_dwPacketCount;
+};
+
+// What a refresh knows of a device beyond its two records, for the merge.
+struct MergeHints {
+  // The device did not answer at some refresh since its item was last merged:
+  // a stream found over now ended at its last sighting, not now.
+  bool bAfterOutage = false;
+  // The device's counters were reset since then: counts that went down do not
+  // tell a new call.
+  bool bCountersReset = false;
 };
 
 // Total order: end time first, then the remaining fields in declaration order
 // (device, start, duration, average, address, ports, counter, codec, record id,
-// running flag). Items equal in every field are not ordered.
+// running flag). Items equal in every one of them are not ordered.
 bool operator<(const ItemData& lhs, const ItemData& rhs);
 
 // First-in first-out queue of ended streams: the device page appends, the record

@@ -2,6 +2,8 @@
 
 #include <winsock2.h>
 
+#include <utility>
+
 #include "stats/DevicePage.h"
 #include "support/InitOrder.h"
 
@@ -20,16 +22,45 @@ double ScaledAverage(const WaveCounters& in) {
   return average < 0.0L ? 0.0 : static_cast<double>(average);
 }
 
+// The item's stream ends with `end` as its last time; a copy goes to the queue and
+// the item is idle again.
+void EndStream(ItemData& item, const CTime& end) {
+  item.m_bActive = false;
+  item.m_timeLast = end;
+  item.m_spanDuration = end - item.m_timeStart;
+  g_qEndedStreams.Append(item);
+  item.Reset();
+}
+
+CString DottedAddress(ULONG address) {
+  in_addr value;
+  value.s_addr = address;
+  const char* dotted = inet_ntoa(value);  // ASCII digits and dots only
+  CString text;
+  for (const char* p = dotted ? dotted : ""; *p != '\0'; ++p) text += static_cast<wchar_t>(*p);
+  return text;
+}
+
+// Whether records with a known address show another call than the running item's.
+// Between two refreshes one call can end and the next begin: the device stays
+// active, but the new call has its own endpoints and counts from zero.
+bool IsAnotherCall(const WaveCounters& in, const WaveCounters& out, const CString& strAddress,
+                   const ItemData& item, bool bCountersReset) {
+  if (strAddress != item.m_strAddress || ntohs(out.AddressPort) != item.m_wAddressPort) return true;
+  if (ntohs(in.Port) != item.m_wPort || in.Codec != item.m_wCodec) return true;
+  if (bCountersReset) return false;
+  return in.PacketCount < item.m_dwPacketCount || in.Counter < item.m_dwCounter;
+}
+
 }  // namespace
 
-void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item) {
+void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item,
+                                 const MergeHints& hints) {
   if (in.Active == 0) {
     if (!item.m_bActive) return;
-    item.m_bActive = false;
-    item.m_timeLast = CTime::GetCurrentTime();
-    item.m_spanDuration = item.m_timeLast - item.m_timeStart;
-    g_qEndedStreams.Append(item);
-    item.Reset();
+    // After an outage nobody saw when it ended: the last sighting is the best
+    // bound, and the outage is not talk time.
+    EndStream(item, hints.bAfterOutage ? item.m_timeLast : CTime::GetCurrentTime());
     return;
   }
 
@@ -37,21 +68,21 @@ void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out
   // started, and a running one keeps its last values.
   if (out.Address == 0) return;
 
+  CString strAddress = DottedAddress(out.Address);
+  if (item.m_bActive && IsAnotherCall(in, out, strAddress, item, hints.bCountersReset)) {
+    EndStream(item, item.m_timeLast);
+  }
+
   const CTime now = CTime::GetCurrentTime();
   if (!item.m_bActive) item.m_timeStart = now;
   item.m_bActive = true;
   item.m_timeLast = now;
   item.m_spanDuration = now - item.m_timeStart;
-
-  in_addr address;
-  address.s_addr = out.Address;
-  const char* dotted = inet_ntoa(address);  // ASCII digits and dots only
-  item.m_strAddress.Empty();
-  for (const char* p = dotted ? dotted : ""; *p != '\0'; ++p) item.m_strAddress += static_cast<wchar_t>(*p);
-
+  item.m_strAddress = std::move(strAddress);
   item.m_wAddressPort = ntohs(out.AddressPort);
   item.m_wPort = ntohs(in.Port);
   item.m_dAverage = ScaledAverage(in);
   item.m_dwCounter = in.Counter;
   item.m_wCodec = in.Codec;
+  item.m_dwPacketCount = in.PacketCount;
 }

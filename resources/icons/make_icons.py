@@ -86,6 +86,14 @@ ICONS = {
         (polygon([(0.36, 0.40), (0.56, 0.24), (0.56, 0.76), (0.36, 0.60)]), (110, 110, 110)),
         (rect(0.64, 0.47, 0.78, 0.53), (110, 110, 110)),
     ],
+    # Device that does not answer: its last values are not current. An amber
+    # sign with an exclamation mark, unlike both the green and the grey speaker.
+    "stream_not_answering": [
+        (circle(0.5, 0.5, 0.48), (230, 150, 20)),
+        (ring(0.5, 0.5, 0.48, 0.43), (170, 100, 10)),
+        (rect(0.43, 0.18, 0.57, 0.60), (255, 255, 255)),
+        (circle(0.5, 0.76, 0.08), (255, 255, 255)),
+    ],
 }
 
 

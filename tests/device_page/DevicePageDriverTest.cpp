@@ -1,6 +1,7 @@
 // The device page against the simulated driver in scripted mode: a stream's row
-// comes and goes with the driver's records, and with the driver stopped one
-// message tells of both devices failing in the record direction, once.
+// comes and goes with the driver's records, with the driver stopped one message
+// tells of both devices failing in the record direction, once, and a call the
+// restarted driver no longer has ended where it was last seen.
 
 #include <winsock2.h>
 #include <windows.h>
@@ -81,6 +82,17 @@ TEST(DevicePageWithDriver, AScriptedStreamComesAndGoesAndAStoppedDriverFailsEver
     EXPECT_EQ(L"", ListText(hList, 1, 4));
     EXPECT_EQ(1u, g_qEndedStreams.GetCount());
 
+    // A call on device 0, last seen 90 seconds ago, when the driver goes away.
+    g_qEndedStreams.Clear();
+    ASSERT_EQ(S_OK, control.SetWaveRecord(0, TQSIM_DIRECTION_IN, in));
+    ASSERT_EQ(S_OK, control.SetWaveRecord(0, TQSIM_DIRECTION_OUT, out));
+    ::SendMessageW(page.m_hWnd, WM_TIMER, IDT_REFRESH, 0);
+    ItemData& call = CDevicePage::m_aItemData[0];
+    ASSERT_TRUE(call.m_bActive);
+    call.m_timeLast -= CTimeSpan(90);
+    call.m_timeStart = call.m_timeLast - CTimeSpan(20);
+    const CTime lastSeen = call.m_timeLast;
+
     // The driver goes away: one message for device 0's record direction, with the
     // code, counting device 1; both say they do not answer. The next refresh is silent.
     control.Close();
@@ -96,8 +108,23 @@ TEST(DevicePageWithDriver, AScriptedStreamComesAndGoesAndAStoppedDriverFailsEver
     ASSERT_TRUE(notAnswering.LoadString(IDS_STATE_NOT_ANSWERING));
     EXPECT_EQ(notAnswering.GetString(), ListText(hList, 0, 1));
     EXPECT_EQ(notAnswering.GetString(), ListText(hList, 1, 1));
+    EXPECT_EQ(2, ListImage(hList, 0)) << "a call nobody can see is not shown as running";
     ::SendMessageW(page.m_hWnd, WM_TIMER, IDT_REFRESH, 0);
     EXPECT_EQ(1u, answerer.boxes.size());
+    EXPECT_TRUE(g_qEndedStreams.IsEmpty()) << "a failed refresh ends no call";
+
+    // The driver comes back with device 0 idle: the call ended where it was last
+    // seen, without the outage.
+    ASSERT_EQ(S_OK, SimService::Start());
+    ASSERT_EQ(S_OK, control.Open());
+    ASSERT_EQ(S_OK, control.SetMode(TQSIM_MODE_SCRIPTED));
+    ::SendMessageW(page.m_hWnd, WM_TIMER, IDT_REFRESH, 0);
+    EXPECT_EQ(0, ListImage(hList, 0));
+    ItemData ended;
+    ASSERT_TRUE(g_qEndedStreams.TakeFront(ended));
+    EXPECT_EQ(lastSeen, ended.m_timeLast);
+    EXPECT_EQ(20, ended.m_spanDuration.GetTotalSeconds());
+    EXPECT_TRUE(g_qEndedStreams.IsEmpty());
     ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);
   });
   sheet.DoModal();

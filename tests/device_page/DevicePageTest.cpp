@@ -265,14 +265,15 @@ TEST_F(DevicePageTest, IdleRowsThenAStreamStartsRunsAndEnds) {
     EXPECT_EQ(L"42", ListText(m_hList, row, 9));
     for (int other : {0, 2}) EXPECT_EQ(L"", ListText(m_hList, RowOf(other), 1));
 
-    // Running on: a record without packets shows the no-packets text, and only its
-    // row is repainted; a refresh that changes nothing repaints at most that row
-    // again (its duration may pass a second).
-    driver.in[1].PacketCount = 0;
+    // Running on: a new average shows, and only its row is repainted; a refresh
+    // that changes nothing repaints at most that row again (its duration may pass
+    // a second).
+    driver.in[1].PacketCount = 8;
+    driver.in[1].Total = 800000;
     ::UpdateWindow(m_hList);
     Refresh(page);
     EXPECT_EQ(RowOnScreen(m_hList, 1), PendingPaint(m_hList));
-    EXPECT_EQ(std::wstring(FormatAverage(-1.0).GetString()), ListText(m_hList, RowOf(1), 3));
+    EXPECT_EQ(L"10.00", ListText(m_hList, RowOf(1), 3));
     ::UpdateWindow(m_hList);
     Refresh(page);
     const std::vector<LONG> steady = PendingPaint(m_hList);
@@ -476,7 +477,7 @@ TEST_F(DevicePageTest, FailingDevicesSayNotAnsweringAndAFailureIsToldOnceInOneMe
     for (int device = 0; device < 64; ++device) {
       EXPECT_EQ(Res(IDS_STATE_NOT_ANSWERING), ListText(m_hList, RowOf(device), 1)) << device;
     }
-    EXPECT_EQ(1, ListImage(m_hList, RowOf(5)));
+    EXPECT_EQ(2, ListImage(m_hList, RowOf(5))) << "a stale row is not shown as running";
     EXPECT_EQ(L"127.0.0.1", ListText(m_hList, RowOf(5), 4));
     EXPECT_EQ(counter, ListText(m_hList, RowOf(5), 9));
 

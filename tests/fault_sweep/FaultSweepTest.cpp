@@ -289,7 +289,7 @@ public:
     if (SUCCEEDED(hr)) timestamp = record.Timestamp;
     return hr;
   }
-  void ResetAllCounters() override {}
+  void ResetDevices() override {}
 
   WaveCounters m_in[2] = {};
   WaveCounters m_out[2] = {};

@@ -30,7 +30,7 @@ public:
     stamp = timestamp;
     return S_OK;
   }
-  void ResetAllCounters() override {
+  void ResetDevices() override {
     calls.push_back("reset");
     const FILETIME kept = record.Timestamp;
     record = GlobalCounters{};
