@@ -1,21 +1,44 @@
 #include "record/LogFile.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <io.h>
-#include <share.h>
 #include <stdlib.h>
 
 #include <cwchar>
 #include <string>
 
+#include "support/UniqueHandle.h"
 #include "support/Win32Result.h"
+
+bool CLogFile::NamesDevice(const wchar_t* pszPath) {
+  if (!pszPath || std::wcsncmp(pszPath, L"\\\\", 2) == 0) return false;
+  // The system turns a reserved name into the device's own path, \\.\NAME.
+  wchar_t full[16] = {};
+  const DWORD length = ::GetFullPathNameW(pszPath, 16, full, nullptr);
+  return length > 4 && length < 16 && std::wcsncmp(full, L"\\\\.\\", 4) == 0;
+}
 
 HRESULT CLogFile::Open(const wchar_t* pszPath) {
   if (!pszPath) return E_INVALIDARG;
   if (m_pFile) return E_FAIL;
-  // The runtime's own wide open: text mode, no sharing restrictions.
-  FILE* pFile = ::_wfsopen(pszPath, L"w", _SH_DENYNO);
-  if (!pFile) return E_FAIL;
+  if (NamesDevice(pszPath)) return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);
+  // Readers may open the file while it is written; no other writer may, so
+  // nobody can truncate it or interleave lines with it. A file held that way by
+  // another writer refuses the open before anything is truncated.
+  CFileHandle hFile(::CreateFileW(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!hFile) return HResultFromError(::GetLastError());
+  // The runtime's text-mode stream over the handle: CR LF line ends and the
+  // default locale's 8-bit characters.
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(hFile.Get()), _O_WRONLY | _O_TEXT);
+  if (fd < 0) return E_OUTOFMEMORY;
+  hFile.Detach();  // the descriptor owns the handle now
+  FILE* pFile = ::_wfdopen(fd, L"w");
+  if (!pFile) {
+    ::_close(fd);
+    return E_OUTOFMEMORY;
+  }
   m_pFile.reset(pFile);
   m_strPath = pszPath;
   m_hrWrite = S_OK;

@@ -19,10 +19,15 @@ public:
   CLogFile(const CLogFile&) = delete;
   CLogFile& operator=(const CLogFile&) = delete;
 
-  // Creates or truncates the file, shared for reading and writing by others.
+  // Creates or truncates the file, shared for reading only while it is open.
   // E_INVALIDARG for a null path, E_FAIL when a file is already open (it stays
-  // open) or the file cannot be opened.
+  // open), the system's error as a result code when the file cannot be opened
+  // (a file another writer holds is left untouched; a device name is an invalid
+  // name).
   HRESULT Open(const wchar_t* pszPath);
+  // Whether the path names a device (CON, NUL, COM1, ... in any folder, with any
+  // extension) rather than a file: the system would open the device.
+  static bool NamesDevice(const wchar_t* pszPath);
   // Closes an open file; nothing otherwise.
   void Close();
   bool IsOpen() const { return m_pFile != nullptr; }

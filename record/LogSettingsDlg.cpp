@@ -1,5 +1,7 @@
 #include "record/LogSettingsDlg.h"
 
+#include <shlwapi.h>
+
 #include "framework/FileDialog.h"
 #include "framework/MessageBox.h"
 #include "record/RecordLogData.h"
@@ -62,15 +64,45 @@ void CLogSettingsDlg::OnBrowse() {
 }
 
 bool CLogSettingsDlg::FileExists(const wchar_t* pszPath) {
-  WIN32_FIND_DATAW found;
-  CFindHandle hFind(::FindFirstFileW(pszPath, &found));
-  if (hFind) return true;
-  return ::GetLastError() != ERROR_FILE_NOT_FOUND;
+  if (CLogFile::NamesDevice(pszPath)) return false;
+  const DWORD dwAttributes = ::GetFileAttributesW(pszPath);
+  if (dwAttributes != INVALID_FILE_ATTRIBUTES) return (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  switch (::GetLastError()) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_INVALID_DRIVE:
+    case ERROR_BAD_NETPATH:
+    case ERROR_BAD_NET_NAME:
+      return false;
+    default:
+      // Something may be there that cannot be looked at: better asked than lost.
+      return true;
+  }
+}
+
+CString CLogSettingsDlg::ResolvePath(const CString& strPath, const CString& strFolder) {
+  if (strPath.IsEmpty() || strFolder.IsEmpty() || !::PathIsRelativeW(strPath)) return strPath;
+  // A path from a drive's root ("\logs\x.txt") names no folder: it is not relative.
+  CString strFull(strFolder);
+  AppendCharIfMissing(strFull, L'\\');
+  strFull += strPath;
+  return strFull;
 }
 
 void CLogSettingsDlg::OnStartLogging() {
   UpdateData(TRUE);
   if (!m_pLogFile || m_pLogFile->IsOpen()) return;
+
+  const CString strPath = ResolvePath(m_strPath, m_strFolder);
+  if (strPath != m_strPath) {
+    // The edit shows the file that is really meant; its change notification
+    // clears m_bBrowsed, which a browsed path (always full) never needs.
+    m_strPath = strPath;
+    UpdateData(FALSE);
+  }
 
   if (!m_bBrowsed && FileExists(m_strPath)) {
     const CString strQuestion = FormatResourceMessage(
@@ -79,7 +111,8 @@ void CLogSettingsDlg::OnStartLogging() {
   }
   m_bBrowsed = false;
 
-  if (FAILED(m_pLogFile->Open(m_strPath))) {
+  const HRESULT hr = m_pLogFile->Open(m_strPath);
+  if (FAILED(hr)) {
     CString strMessage;
     CString strTemplate;
     if (strTemplate.LoadString(IDS_ERROR_FILE_OPEN)) {
@@ -87,6 +120,10 @@ void CLogSettingsDlg::OnStartLogging() {
     } else {
       strMessage = L"Error loading string IDS_ERROR_FILE_OPEN";
     }
+    // The system's reason on a line of its own: a missing folder, a bad name and
+    // a file another program writes call for different remedies.
+    strMessage += L"\r\n";
+    strMessage += GetSystemErrorText(hr);
     AfxMessageBox(strMessage, MB_OK);
   } else {
     CRecordLogData& history = CRecordLogData::m_global;

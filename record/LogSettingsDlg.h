@@ -26,9 +26,15 @@ public:
   CLogFile* m_pLogFile = nullptr;  // the record log page's writer, borrowed; set before DoModal
   bool m_bBrowsed = false;         // the path was chosen in the file dialog, which asked about overwriting
 
-  // True when the path names something that exists, or when that cannot be told
-  // (any failure but "file not found" counts as existing).
+  // The folder a relative path is taken in (the "Output Path"); empty: the
+  // current directory's. Set before DoModal.
+  CString m_strFolder;
+
+  // True when the path names a file that exists, or when that cannot be told (a
+  // folder, a missing folder and a name the system refuses are no file to replace).
   static bool FileExists(const wchar_t* pszPath);
+  // strPath taken in strFolder when it is relative; unchanged otherwise.
+  static CString ResolvePath(const CString& strPath, const CString& strFolder);
 
 protected:
   void DoDataExchange(CDataExchange* pDX) override;

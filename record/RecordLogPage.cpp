@@ -106,11 +106,10 @@ BOOL CRecordLogPage::OnInitDialog() {
   CRegistryKey key(HKEY_LOCAL_MACHINE, kOutputPathKey, FALSE);
   CWideString strFolder(L"");
   key.GetString(kOutputPathValue, strFolder, TRUE, FALSE);
-  m_strLogPath.Empty();
-  if (!strFolder.IsNull() && strFolder.Length() > 0) {
-    m_strLogPath = strFolder.GetText();
-    AppendCharIfMissing(m_strLogPath, L'\\');
-  }
+  m_strLogFolder.Empty();
+  if (!strFolder.IsNull() && strFolder.Length() > 0) m_strLogFolder = strFolder.GetText();
+  m_strLogPath = m_strLogFolder;
+  if (!m_strLogPath.IsEmpty()) AppendCharIfMissing(m_strLogPath, L'\\');
   m_strLogPath += kLogFileName;
 
   SetSortColumn(2);
@@ -241,6 +240,7 @@ void CRecordLogPage::OnLogSettings() {
   CLogSettingsDlg dialog;
   dialog.m_pLogFile = &m_logFile;
   dialog.m_strPath = m_strLogPath;
+  dialog.m_strFolder = m_strLogFolder;
   dialog.m_bWriteHistory = m_bWriteHistory ? TRUE : FALSE;
   if (dialog.DoModal() == IDOK) {
     m_strLogPath = dialog.GetPath();
@@ -321,8 +321,11 @@ int CALLBACK CRecordLogPage::CompareRecords(LPARAM a, LPARAM b, LPARAM sortState
 void CRecordLogPage::UpdateLoggingStatus() {
   const bool bOpen = m_logFile.IsOpen();
   m_bStatusShowsFailure = bOpen && m_logFile.IsWriteFailing();
-  const CString& strStatus =
-      m_bStatusShowsFailure ? m_strStatusWriteFailed : (bOpen ? m_strStatusLogging : m_strStatusNotLogging);
+  CString strStatus = m_bStatusShowsFailure ? m_strStatusWriteFailed : m_strStatusNotLogging;
+  if (bOpen && !m_bStatusShowsFailure) {
+    // Which file, so that nobody has to open the settings to find the log.
+    strStatus = FormatResourceMessage(IDS_STATUS_LOGGING_TO, m_strStatusLogging, m_logFile.GetPath());
+  }
   SetDlgItemText(IDC_LOG_STATUS, strStatus);
   SetDlgItemText(IDC_START_STOP, bOpen ? m_strStopLogging : m_strStartLogging);
 }

@@ -89,6 +89,7 @@ private:
   bool m_bClearRequested = false;
   CLogFile m_logFile;
   CString m_strLogPath;
+  CString m_strLogFolder;  // the "Output Path": where a relative log path is taken
   bool m_bWriteHistory = false;
   int m_nMaxRecords;
 

@@ -62,6 +62,8 @@
 #define IDS_STATE_NOT_ANSWERING       140   // state of a device whose last request failed
 #define IDS_MORE_FAILED_DEVICES       141   // message-style: %1 how many other devices failed
 #define IDS_NO_DEVICES                142   // message-style: %1 the registry key of the devices
+#define IDS_STATUS_LOGGING_TO         143   // message-style: %1 the path of the open log file
+#define IDS_DRIVER_NOT_ANSWERING      144   // message-style: %1 when the driver stopped answering
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC

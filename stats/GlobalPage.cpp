@@ -4,6 +4,7 @@
 #include "framework/Menu.h"
 #include "framework/Time.h"
 #include "resources/resource.h"
+#include "stats/Formatting.h"
 #include "stats/ListPage.h"
 
 namespace {
@@ -24,6 +25,10 @@ const ControlAnchor kAnchors[] = {
     {IDC_GLOBAL_NOTE, ANCHOR_LEFT | ANCHOR_RIGHT | ANCHOR_BOTTOM},
     {IDC_RESET_COUNTERS, ANCHOR_RIGHT | ANCHOR_BOTTOM},
 };
+
+// The controls that show what the driver said.
+const int kValueControls[] = {IDC_TIMESTAMP, IDC_COUNTER1, IDC_COUNTER2, IDC_COUNTER3, IDC_COUNTER4, IDC_COUNTER5,
+                              IDC_GROUP_A0,  IDC_GROUP_A1, IDC_GROUP_A2, IDC_GROUP_B0, IDC_GROUP_B1, IDC_GROUP_B2};
 
 }  // namespace
 
@@ -55,6 +60,7 @@ void CGlobalPage::DoDataExchange(CDataExchange* pDX) {
 BOOL CGlobalPage::OnInitDialog() {
   const BOOL bResult = CPropertyPage::OnInitDialog();
   m_anchors.Capture(m_hWnd, kAnchors);
+  GetDlgItemText(IDC_GLOBAL_NOTE, m_strNote);
   return bResult;
 }
 
@@ -110,8 +116,25 @@ void CGlobalPage::RefreshCounters() {
 
     m_strTimestamp = CTime(timestamp, -1).Format(L"%c");
     UpdateData(FALSE);
+    if (m_bStale) ShowStale(false);
+  } else if (!m_bStale) {
+    m_timeStale = CTime::GetCurrentTime();
+    ShowStale(true);
   }
   SetTimer(IDT_REFRESH, kRefreshPeriodMs);
+}
+
+void CGlobalPage::ShowStale(bool bStale) {
+  m_bStale = bStale;
+  // Grayed values are plainly not today's; the note says since when.
+  for (int nID : kValueControls) ::EnableWindow(GetDlgItem(nID), bStale ? FALSE : TRUE);
+  if (!bStale) {
+    SetDlgItemText(IDC_GLOBAL_NOTE, m_strNote);
+    return;
+  }
+  SetDlgItemText(IDC_GLOBAL_NOTE, FormatResourceMessage(IDS_DRIVER_NOT_ANSWERING,
+                                                        L"Error loading string IDS_DRIVER_NOT_ANSWERING",
+                                                        m_timeStale.Format(L"%c")));
 }
 
 void CGlobalPage::LoadPageMenu() { AfxLoadWindowMenu(GetParentHwnd(), IDR_PAGE_MENU); }

@@ -8,6 +8,7 @@
 #include "driver/DeviceAccess.h"
 #include "framework/PropertySheet.h"
 #include "framework/String.h"
+#include "framework/Time.h"
 
 class CGlobalPage : public CPropertyPage {
   DECLARE_DYNCREATE(CGlobalPage)
@@ -49,10 +50,16 @@ protected:
 
 private:
   // One reading: the record shown (or, when the driver does not answer, the old
-  // values kept without a word), then the timer started again.
+  // values kept, grayed, under a note since when), then the timer started again.
   void RefreshCounters();
+  // Grays the values and puts the not-answering note in place of the page's
+  // own note, or the other way round.
+  void ShowStale(bool bStale);
   // Puts menu 134 on the sheet.
   void LoadPageMenu();
 
   CDeviceAccess* m_pDeviceAccess;
+  bool m_bStale = false;  // the last reading failed
+  CTime m_timeStale;      // when the driver first failed to answer
+  CString m_strNote;      // the template's note, shown while the driver answers
 };

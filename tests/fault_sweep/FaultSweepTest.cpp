@@ -458,7 +458,7 @@ TEST(FaultSweep, EveryLogWriteOfTheRecordLogPageFailsCleanly) {
 
   // The folder of a log disappears: the next open fails, the records stay.
   CLogFile logFile;
-  EXPECT_EQ(E_FAIL, logFile.Open(path.c_str()));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), logFile.Open(path.c_str()));
   EXPECT_FALSE(logFile.IsOpen());
   EXPECT_EQ(3u, CRecordLogData::m_global.GetCount());
   CRecordLogData::m_global.Clear();

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "framework/PropertySheet.h"
+#include "framework/String.h"
+#include "framework/Time.h"
 #include "resources/resource.h"
 #include "stats/GlobalPage.h"
 #include "stats/ListPage.h"
@@ -142,9 +144,10 @@ TEST_F(GlobalPageTest, EmptyUntilTheFirstTickThenEveryCounterInItsControlWithIts
   });
 }
 
-TEST_F(GlobalPageTest, AFailedReadingChangesNothingShowsNoBoxAndTheTimerRunsOn) {
+TEST_F(GlobalPageTest, AFailedReadingKeepsTheValuesGrayedUnderANoteSinceWhenWithoutABox) {
   MessageBoxAnswerer answerer;
   Run([&](CGlobalPage&, CPropertySheet&) {
+    const std::wstring note = Text(IDC_GLOBAL_NOTE);
     m_driver.record.Counter1 = 5;
     m_driver.record.GroupB[1] = 9;
     Tick();
@@ -153,12 +156,31 @@ TEST_F(GlobalPageTest, AFailedReadingChangesNothingShowsNoBoxAndTheTimerRunsOn) 
 
     m_driver.result = HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND);
     m_driver.record.Counter1 = 6;
+    const CTime before = CTime::GetCurrentTime();
     Tick();
-    EXPECT_EQ(2u, Queries());
+    Tick();
+    EXPECT_EQ(3u, Queries());
     EXPECT_EQ(shown, Texts());
     EXPECT_TRUE(answerer.boxes.empty());
+    // Not shown as current: every value grayed, and the note says since when
+    // (the first failure, not the latest).
+    for (int id : kValueIds) EXPECT_FALSE(::IsWindowEnabled(::GetDlgItem(m_hPage, id))) << id;
+    CString stale;
+    ASSERT_TRUE(stale.LoadString(IDS_DRIVER_NOT_ANSWERING));
+    std::wstring expected = stale.GetString();
+    const std::wstring since = Text(IDC_GLOBAL_NOTE).substr(expected.find(L"%1"), 17);
+    EXPECT_TRUE(since == before.Format(L"%c").GetString() || since == (before + CTimeSpan(1)).Format(L"%c").GetString())
+        << Text(IDC_GLOBAL_NOTE);
+    EXPECT_EQ(expected.replace(expected.find(L"%1"), 2, since), Text(IDC_GLOBAL_NOTE));
     // The timer runs on after the failure.
     EXPECT_TRUE(::KillTimer(m_hPage, IDT_REFRESH));
+
+    // Answers again: current values, the page's own note.
+    m_driver.result = S_OK;
+    Tick();
+    EXPECT_EQ(L"6", Text(IDC_COUNTER1));
+    for (int id : kValueIds) EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(m_hPage, id))) << id;
+    EXPECT_EQ(note, Text(IDC_GLOBAL_NOTE));
   });
 }
 

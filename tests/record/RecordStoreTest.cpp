@@ -17,6 +17,7 @@
 #include "record/RecordIndex.h"
 #include "record/RecordLogData.h"
 #include "stats/ItemData.h"
+#include "support/UniqueHandle.h"
 #include "tests/framework_windows/GuiHarness.h"
 
 namespace {
@@ -219,13 +220,54 @@ TEST(RecordLogFile, HeaderAndRecordLinesByteForByte) {
   DeleteFileW(path.c_str());
 }
 
+// Run by the test below in a second process (disabled otherwise): the log another
+// process writes can be read but not opened for writing.
+TEST(RecordLogFileSecondProcess, DISABLED_CannotWriteTheLogItsParentWritesButCanReadIt) {
+  wchar_t path[MAX_PATH] = {};
+  ASSERT_NE(0u, ::GetEnvironmentVariableW(L"DELVORA_HELD_LOG", path, MAX_PATH));
+  CLogFile log;
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), log.Open(path));
+  EXPECT_FALSE(log.IsOpen());
+  EXPECT_EQ("one\r\n", ReadBytes(path));
+}
+
+TEST(RecordLogFile, ASecondProcessCannotTruncateOrInterleaveAnOpenLog) {
+  const std::wstring path = TempFile(L"held.log");
+  CLogFile log;
+  ASSERT_EQ(S_OK, log.Open(path.c_str()));
+  ASSERT_EQ(3, log.WriteLine(L"one"));
+
+  wchar_t exe[MAX_PATH] = {};
+  ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  std::wstring command = std::wstring(L"\"") + exe +
+                         L"\" --gtest_filter=RecordLogFileSecondProcess.* --gtest_also_run_disabled_tests";
+  ::SetEnvironmentVariableW(L"DELVORA_HELD_LOG", path.c_str());
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process = {};
+  const BOOL bStarted =
+      ::CreateProcessW(exe, &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process);
+  ::SetEnvironmentVariableW(L"DELVORA_HELD_LOG", nullptr);
+  ASSERT_TRUE(bStarted) << ::GetLastError();
+  const CFileHandle child(process.hProcess), thread(process.hThread);  // closed on every path
+  ASSERT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(process.hProcess, 60000));
+  DWORD exitCode = 1;
+  ::GetExitCodeProcess(process.hProcess, &exitCode);
+  EXPECT_EQ(0u, exitCode) << "the second process could write the log, or not read it";
+
+  EXPECT_EQ(3, log.WriteLine(L"two"));
+  log.Close();
+  EXPECT_EQ("one\r\ntwo\r\n", ReadBytes(path));
+  DeleteFileW(path.c_str());
+}
+
 TEST(RecordLogFile, OpenFailuresLeaveTheWriterAsItWas) {
   CLogFile log;
   EXPECT_EQ(E_INVALIDARG, log.Open(nullptr));
   EXPECT_EQ(-1, log.WriteLine(L"never opened"));
 
   const std::wstring missing = TempFile(L"no_such_dir\\x.log");
-  EXPECT_EQ(E_FAIL, log.Open(missing.c_str()));
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), log.Open(missing.c_str()));
   EXPECT_FALSE(log.IsOpen());
   EXPECT_FALSE(Exists(missing));
 

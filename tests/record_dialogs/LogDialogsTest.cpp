@@ -18,6 +18,7 @@
 #include "record/LogSettingsDlg.h"
 #include "record/RecordLogData.h"
 #include "resources/resource.h"
+#include "stats/Formatting.h"
 #include "tests/framework_windows/GuiHarness.h"
 
 using namespace gui_test;
@@ -302,9 +303,10 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
   EXPECT_EQ(Bytes(CRecordLogData::m_global.GetHeader().GetString()) + "\r\n", ReadAll(path));
 }
 
-TEST_F(LogSettingsDialog, EmptyPathCannotStartAndAnUnopenableFileIsReportedWithTheLogLeftClosed) {
+TEST_F(LogSettingsDialog, EmptyPathCannotStartAndABadPathIsReportedWithItsReasonWithoutAQuestion) {
   const std::wstring missingDir = Replace(TempFile(L"nodir"), L".txt", L"");
-  const std::wstring path = missingDir + L"\\log.txt";
+  const std::wstring tooLong = missingDir + std::wstring(300, L'x') + L".log";
+  const std::wstring paths[] = {missingDir + L"\\log.txt", tooLong, missingDir + L"a?b.log", L"CON"};
   MessageBoxAnswerer answerer(IDYES);
   bool startWithText = false;
   bool startWhenEmptied = true;
@@ -314,9 +316,11 @@ TEST_F(LogSettingsDialog, EmptyPathCannotStartAndAnUnopenableFileIsReportedWithT
     startWithText = IsEnabled(hDlg, IDC_START_LOGGING);
     ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, L"");
     startWhenEmptied = IsEnabled(hDlg, IDC_START_LOGGING);
-    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
-    Click(hDlg, IDC_START_LOGGING);
-    ExpectControls(hDlg, false);
+    for (const std::wstring& path : paths) {
+      ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
+      Click(hDlg, IDC_START_LOGGING);
+      ExpectControls(hDlg, false);
+    }
     Click(hDlg, IDCANCEL);
   });
   EXPECT_EQ(IDCANCEL, m_dlg.DoModal());
@@ -324,11 +328,64 @@ TEST_F(LogSettingsDialog, EmptyPathCannotStartAndAnUnopenableFileIsReportedWithT
   EXPECT_TRUE(startWithText);
   EXPECT_FALSE(startWhenEmptied);
   EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missingDir.c_str()));
-  // A path that cannot be looked up counts as existing: asked first, then reported.
-  ASSERT_EQ(2u, answerer.boxes.size());
-  EXPECT_TRUE(Contains(answerer.boxes[0].text, path));
-  EXPECT_EQ(Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", path), answerer.boxes[1].text);
+  // Nothing there to replace: no question, only the failure and the system's reason.
+  ASSERT_EQ(4u, answerer.boxes.size());
+  for (size_t i = 0; i < 4; ++i) {
+    const std::wstring& text = answerer.boxes[i].text;
+    const std::wstring opening = Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", paths[i]) + L"\r\n";
+    EXPECT_EQ(0u, text.find(opening)) << text;
+    EXPECT_GT(text.size(), opening.size() + 10) << "no reason given: " << text;
+  }
+  EXPECT_EQ(Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", paths[0]) + L"\r\n" +
+                GetSystemErrorText(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)).GetString(),
+            answerer.boxes[0].text);
   EXPECT_FALSE(m_log.IsOpen());
+}
+
+TEST_F(LogSettingsDialog, AFileAnotherWriterHoldsIsRefusedUntouchedAndARelativePathIsTakenInTheFolder) {
+  const std::wstring held = TempFile(L"held");
+  CLogFile other;
+  ASSERT_EQ(S_OK, other.Open(held.c_str()));
+  ASSERT_EQ(5, other.WriteLine(L"first"));
+  wchar_t folder[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, folder);
+  m_dlg.m_strFolder = folder;
+  const std::wstring relative = held.substr(held.find_last_of(L'\\') + 1);
+  const std::wstring fresh = TempFile(L"fresh");
+  const std::wstring freshName = fresh.substr(fresh.find_last_of(L'\\') + 1);
+
+  MessageBoxAnswerer answerer(IDYES);
+  std::wstring shown;
+  const ModalScript inLoop([&] {
+    HWND hDlg = Shown(m_dlg);
+    // The other writer's file, by its name alone: replace it? Yes, and refused.
+    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, relative.c_str());
+    Click(hDlg, IDC_START_LOGGING);
+    ExpectControls(hDlg, false);
+    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, freshName.c_str());
+    Click(hDlg, IDC_START_LOGGING);
+    shown = WindowText(::GetDlgItem(hDlg, IDC_LOG_PATH));
+    ExpectControls(hDlg, true);
+    Click(hDlg, IDOK);
+  });
+  EXPECT_EQ(IDOK, m_dlg.DoModal());
+
+  ASSERT_EQ(2u, answerer.boxes.size());
+  EXPECT_TRUE(Contains(answerer.boxes[0].text, held)) << "the question names the file in the folder";
+  EXPECT_EQ(Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", held) + L"\r\n" +
+                GetSystemErrorText(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)).GetString(),
+            answerer.boxes[1].text);
+  // The other writer goes on where it was, and its file was never truncated.
+  EXPECT_EQ(6, other.WriteLine(L"second"));
+  EXPECT_EQ("first\r\nsecond\r\n", ReadAll(held));
+  // A name alone is the file of that name in the folder.
+  EXPECT_EQ(fresh, shown);
+  EXPECT_EQ(fresh, std::wstring(m_dlg.GetPath().GetString()));
+  EXPECT_EQ(fresh, std::wstring(m_log.GetPath().GetString()));
+  // And while Delvora writes it, nobody else can, though anyone may read it.
+  CLogFile third;
+  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), third.Open(fresh.c_str()));
+  EXPECT_EQ(Bytes(CRecordLogData::m_global.GetHeader().GetString()) + "\r\n", ReadAll(fresh));
 }
 
 }  // namespace

@@ -349,7 +349,9 @@ TEST_F(RecordLogPageTest, ClearRecordsTheTicksStreamsFirstAndStopClosesTheLog) {
 
     // Activation shows the open log; button 1004 stops it.
     ::SendMessageW(::GetParent(m_hPage), PSM_SETCURSEL, 0, 0);
-    EXPECT_EQ(Res(IDS_STATUS_LOGGING), Status());
+    std::wstring logging = Res(IDS_STATUS_LOGGING_TO);
+    logging.replace(logging.find(L"%1"), 2, path);
+    EXPECT_EQ(logging, Status()) << "the status names the file";
     EXPECT_EQ(Res(IDS_STOP_LOGGING), StartStop());
     ClickButton(::GetDlgItem(m_hPage, IDC_START_STOP));
     EXPECT_FALSE(page.GetLogFile().IsOpen());

@@ -51,7 +51,7 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_CODEC_G711_MULAW, {}},    {IDS_CODEC_G711_ALAW, {}},      {IDS_CODEC_G729, {}},
       {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},            {IDS_ERROR_FILE_WRITE, {L"%1", L"%2"}},
       {IDS_STATUS_WRITE_FAILED, {}},    {IDS_STATE_NOT_ANSWERING, {}},  {IDS_MORE_FAILED_DEVICES, {L"%1"}},
-      {IDS_NO_DEVICES, {L"%1"}},
+      {IDS_NO_DEVICES, {L"%1"}},     {IDS_STATUS_LOGGING_TO, {L"%1"}}, {IDS_DRIVER_NOT_ANSWERING, {L"%1"}},
   };
   return table;
 }
@@ -459,7 +459,8 @@ TEST_P(ResourceModule, KeyboardReachesEveryCommandAndControl) {
 }
 
 TEST_P(ResourceModule, IconsComeInBothSizesAtEachDpiStep) {
-  for (UINT id : {IDR_SORT_ASCENDING, IDR_SORT_DESCENDING, IDR_SORT_NONE, IDR_STREAM_RUNNING, IDR_STREAM_IDLE}) {
+  for (UINT id : {IDR_SORT_ASCENDING, IDR_SORT_DESCENDING, IDR_SORT_NONE, IDR_STREAM_RUNNING, IDR_STREAM_IDLE,
+                  IDR_STREAM_NOT_ANSWERING}) {
     HRSRC hGroup = FindResourceW(m_hModule, MAKEINTRESOURCEW(id), RT_GROUP_ICON);
     ASSERT_NE(nullptr, hGroup) << "icon " << id;
     const BYTE* dir = static_cast<const BYTE*>(LockResource(LoadResource(m_hModule, hGroup)));
