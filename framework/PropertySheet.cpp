@@ -29,6 +29,38 @@ thread_local CPropertySheet* t_pSheetInCreation = nullptr;
 
 const UINT_PTR kSheetSubclassId = 1;
 
+// Disables a modal window's owner while alive, as the dialog manager does for a
+// modal dialog; an owner that was disabled already stays so.
+class COwnerDisabled {
+public:
+  explicit COwnerDisabled(HWND hOwner) : m_hOwner(hOwner && ::IsWindowEnabled(hOwner) ? hOwner : nullptr) {
+    if (m_hOwner) ::EnableWindow(m_hOwner, FALSE);
+  }
+  ~COwnerDisabled() {
+    if (m_hOwner) ::EnableWindow(m_hOwner, TRUE);
+  }
+  COwnerDisabled(const COwnerDisabled&) = delete;
+  COwnerDisabled& operator=(const COwnerDisabled&) = delete;
+
+private:
+  HWND m_hOwner;
+};
+
+// Destroys the window attached to it when it goes, unless the window went first.
+class CWindowOwner {
+public:
+  CWindowOwner() = default;
+  ~CWindowOwner() {
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+  }
+  CWindowOwner(const CWindowOwner&) = delete;
+  CWindowOwner& operator=(const CWindowOwner&) = delete;
+  void Attach(HWND hWnd) { m_hWnd = hWnd; }
+
+private:
+  HWND m_hWnd = nullptr;
+};
+
 }  // namespace
 
 // ---- CPropertyPage ------------------------------------------------------------
@@ -69,6 +101,15 @@ void CPropertyPage::OnCancel() {}
 
 bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_SIZE && wParam != SIZE_MINIMIZED) m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
+  // Checked as the page left hides and as the next one shows, in whichever order
+  // this comctl32 does them: the focus can follow only once the new page shows.
+  if (message == WM_WINDOWPOSCHANGED &&
+      (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) {
+    const CWnd* pParent = GetParent();
+    if (pParent && pParent->IsKindOf(RUNTIME_CLASS(CPropertySheet))) {
+      static_cast<const CPropertySheet*>(pParent)->KeepFocusInShownPage();
+    }
+  }
   if (CDialog::OnWndMsg(message, wParam, lParam, pResult)) return true;
   if (message != WM_NOTIFY || !lParam) return false;
   const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
@@ -113,6 +154,7 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
 IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 
 BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
+  ON_MESSAGE(WM_ACTIVATE, OnActivate)
   ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
   ON_WM_SIZE()
   ON_MESSAGE(WM_GETMINMAXINFO, OnGetMinMaxInfo)
@@ -169,7 +211,7 @@ INT_PTR CPropertySheet::DoModal() {
     psp.hInstance = hRes;
     m_pageEntries.push_back(psp);
   }
-  m_psh.dwFlags = (m_psh.dwFlags | PSH_PROPSHEETPAGE | PSH_USECALLBACK) & ~static_cast<DWORD>(PSH_MODELESS);
+  m_psh.dwFlags |= PSH_PROPSHEETPAGE | PSH_USECALLBACK | PSH_MODELESS;
   m_psh.hwndParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   m_psh.hInstance = hRes;
   m_psh.pszCaption = m_strCaption.GetString();
@@ -180,13 +222,42 @@ INT_PTR CPropertySheet::DoModal() {
   m_sizeOpen = {0, 0};
   m_layout = CAnchorLayout();
 
-  CPropertySheet* pOuter = t_pSheetInCreation;
-  t_pSheetInCreation = this;
-  const INT_PTR result = ::PropertySheetW(&m_psh);
-  t_pSheetInCreation = pOuter;
+  INT_PTR result = -1;
+  {
+    // Declared first, so gone last: the owner is enabled before the sheet goes and
+    // becomes the active window again, not some other program's.
+    CWindowOwner window;
+    const COwnerDisabled owner(m_psh.hwndParent);
+    CPropertySheet* pOuter = t_pSheetInCreation;
+    t_pSheetInCreation = this;
+    // A modeless sheet: its window, or 0 (some versions -1) when it failed.
+    const INT_PTR created = ::PropertySheetW(&m_psh);
+    t_pSheetInCreation = pOuter;
+    if (created != 0 && created != -1) {
+      window.Attach(reinterpret_cast<HWND>(created));
+      result = RunModalLoop(reinterpret_cast<HWND>(created));
+    }
+  }
   m_hWnd = nullptr;
   AfxRethrowPendingException();
   return result;
+}
+
+INT_PTR CPropertySheet::RunModalLoop(HWND hSheet) {
+  MSG msg = {};
+  BOOL got = TRUE;
+  // comctl32 ends a modeless sheet (OK, Cancel, close) by leaving it without a
+  // current page; the window is its owner's to destroy.
+  while (::IsWindow(hSheet) && ::SendMessageW(hSheet, PSM_GETCURRENTPAGEHWND, 0, 0)) {
+    got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    if (!::SendMessageW(hSheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&msg))) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
+  return ::IsWindow(hSheet) ? std::max<INT_PTR>(::SendMessageW(hSheet, PSM_GETRESULT, 0, 0), 0) : 0;
 }
 
 BOOL CPropertySheet::OnInitDialog() { return TRUE; }
@@ -261,6 +332,24 @@ void CPropertySheet::EnableMenuCommands(HMENU hPopup) const {
     const bool bHandled = HasCommandHandler(nID) || (pPage && pPage->HasCommandHandler(nID));
     ::EnableMenuItem(hPopup, static_cast<UINT>(pos), MF_BYPOSITION | (bHandled ? MF_ENABLED : MF_GRAYED));
   }
+}
+
+void CPropertySheet::KeepFocusInShownPage() const {
+  HWND hFocus = ::GetFocus();
+  const bool bSheetFocus = hFocus ? hFocus == m_hWnd || ::IsChild(m_hWnd, hFocus) : ::GetActiveWindow() == m_hWnd;
+  if (!bSheetFocus || (hFocus && hFocus != m_hWnd && ::IsWindowVisible(hFocus))) return;
+  for (const CPropertyPage* p : m_pages) {
+    if (!p->m_hWnd || !::IsWindowVisible(p->m_hWnd)) continue;
+    HWND hFirst = ::GetNextDlgTabItem(p->m_hWnd, nullptr, FALSE);
+    ::SetFocus(hFirst && ::IsChild(p->m_hWnd, hFirst) ? hFirst : GetTabControl());
+    return;
+  }
+}
+
+LRESULT CPropertySheet::OnActivate(WPARAM wParam, LPARAM) {
+  const LRESULT result = Default();
+  if (LOWORD(wParam) != WA_INACTIVE) KeepFocusInShownPage();
+  return result;
 }
 
 LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {

@@ -1,5 +1,9 @@
 #pragma once
-// Property sheet and property pages over comctl32's PropertySheetW, run modally.
+// Property sheet and property pages over comctl32's PropertySheetW. The sheet is
+// made modeless and run modally by the framework's own loop, which offers every
+// message to the sheet first (PSM_ISDIALOGMESSAGE): comctl32's modal loop is bare
+// IsDialogMessage under Wine, where Ctrl+Tab and Ctrl+PgDn would not turn the pages.
+// A hidden page never keeps the focus: it follows the page shown.
 // A page is a dialog whose procedure is the framework's: the page object travels
 // in PROPSHEETPAGE::lParam and is tied to its window at WM_INITDIALOG. The sheet
 // window is comctl32's own; the framework ties the sheet object to it in the
@@ -52,7 +56,8 @@ public:
   void OnOK() override;
   void OnCancel() override;
 
-  // WM_SIZE places the controls of m_anchors before the message map sees it.
+  // WM_SIZE places the controls of m_anchors before the message map sees it; a
+  // page shown or hidden has the sheet check where the focus is.
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
   // The page's dialog procedure (PROPSHEETPAGE::pfnDlgProc).
@@ -92,9 +97,16 @@ public:
   CPropertyPage* GetActivePage() const;
   HWND GetTabControl() const { return reinterpret_cast<HWND>(SendMessage(PSM_GETTABCONTROL)); }
 
-  // Runs the sheet modally: the PropertySheetW result (positive when the sheet was
-  // closed with OK, 0 otherwise), or -1 when it could not be created.
+  // Runs the sheet modally, its owner disabled: positive when the sheet was closed
+  // with OK (the PropertySheetW result), 0 otherwise, or -1 when it could not be
+  // created. A WM_QUIT ends the sheet and is posted again for the loop outside.
   virtual INT_PTR DoModal();
+
+  // A focus left in a hidden page, or on a hidden control of the sheet, moves to
+  // the first tab stop of the page shown (the tab control when it has none): the
+  // dialog manager's mnemonic search never returns from a hidden control under
+  // Wine. Focus outside the sheet stays where it is.
+  void KeepFocusInShownPage() const;
 
   // Called once the sheet window exists and has its size (PSCB_INITIALIZED),
   // before it is shown. The return value is kept for derived classes' use (the
@@ -103,6 +115,9 @@ public:
 
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
+  // WM_ACTIVATE: the dialog manager gives back the focus the sheet had when it was
+  // left, which may lie in a page hidden since.
+  LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout).
   LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
   // WM_SIZE: a resizable sheet fits its controls and pages to the new size.
@@ -123,6 +138,9 @@ private:
   static LRESULT CALLBACK SheetSubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                             UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
   void AttachSheet(HWND hWnd);
+  // Pumps messages until comctl32 has ended the sheet, its window is gone or a
+  // WM_QUIT comes; returns DoModal's result for the sheet.
+  INT_PTR RunModalLoop(HWND hSheet);
   // Grays the popup's commands that neither the sheet nor the active page handles
   // and enables the others.
   void EnableMenuCommands(HMENU hPopup) const;

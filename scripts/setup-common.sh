@@ -22,12 +22,17 @@ delvora_install_packages() {
   fi
 }
 
-# Configures and builds; with arguments, only those targets (and what they need).
+DELVORA_CONFIGURED=""
+# Configures (once per run) and builds; with arguments, only those targets (and
+# what they need).
 delvora_build() {
-  echo "== Configuring and building in $DELVORA_BUILD"
-  cmake -S "$DELVORA_ROOT" -B "$DELVORA_BUILD" \
-        -DCMAKE_TOOLCHAIN_FILE="$DELVORA_ROOT/cmake/mingw-w64-x86_64.cmake" >"$DELVORA_BUILD.configure.log" 2>&1 \
-    || { cat "$DELVORA_BUILD.configure.log"; return 1; }
+  if [ -z "$DELVORA_CONFIGURED" ]; then
+    echo "== Configuring and building in $DELVORA_BUILD"
+    cmake -S "$DELVORA_ROOT" -B "$DELVORA_BUILD" \
+          -DCMAKE_TOOLCHAIN_FILE="$DELVORA_ROOT/cmake/mingw-w64-x86_64.cmake" >"$DELVORA_BUILD.configure.log" 2>&1 \
+      || { cat "$DELVORA_BUILD.configure.log"; return 1; }
+    DELVORA_CONFIGURED=1
+  fi
   local targets=()
   [ $# -eq 0 ] || targets=(--target "$@")
   if ! cmake --build "$DELVORA_BUILD" "${targets[@]}" -j"$(nproc)" >"$DELVORA_BUILD.build.log" 2>&1; then

@@ -458,6 +458,49 @@ TEST_P(ResourceModule, KeyboardReachesEveryCommandAndControl) {
   }
 }
 
+INT_PTR CALLBACK NoDialogProc(HWND, UINT, WPARAM, LPARAM) { return FALSE; }
+
+// In the dialog's own font, each push button's text (and the texts the program
+// puts on it) leaves room to the button's frame on both sides.
+TEST_P(ResourceModule, PushButtonTextsFitInsideTheirButtons) {
+  const std::map<DWORD, std::vector<UINT>> runtimeTexts = {{IDC_START_STOP, {IDS_START_LOGGING, IDS_STOP_LOGGING}}};
+  HWND hParent = CreateWindowExW(0, L"Static", L"", WS_POPUP, 0, 0, 800, 600, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_NE(nullptr, hParent);
+  for (UINT id : {IDD_GLOBAL_PAGE, IDD_DEVICE_PAGE, IDD_RECORD_LOG_PAGE, IDD_LOG_SETTINGS, IDD_HISTORY_SIZE}) {
+    HWND hDlg = CreateDialogParamW(m_hModule, MAKEINTRESOURCEW(id), hParent, &NoDialogProc, 0);
+    ASSERT_NE(nullptr, hDlg) << "dialog " << id;
+    HDC hDC = GetDC(hDlg);
+    HGDIOBJ hOldFont = SelectObject(hDC, reinterpret_cast<HFONT>(SendMessageW(hDlg, WM_GETFONT, 0, 0)));
+    // The frame and the focus rectangle take about 4 pixels a side at 96 DPI; two
+    // more keep the text off them.
+    const int margin = MulDiv(6, GetDeviceCaps(hDC, LOGPIXELSX), 96);
+    for (HWND hChild = GetWindow(hDlg, GW_CHILD); hChild; hChild = GetWindow(hChild, GW_HWNDNEXT)) {
+      wchar_t className[16] = {};
+      GetClassNameW(hChild, className, 16);
+      const DWORD type = static_cast<DWORD>(GetWindowLongW(hChild, GWL_STYLE)) & BS_TYPEMASK;
+      if (_wcsicmp(className, L"Button") != 0 || (type != BS_PUSHBUTTON && type != BS_DEFPUSHBUTTON)) continue;
+      wchar_t text[256] = {};
+      GetWindowTextW(hChild, text, 256);
+      std::vector<std::wstring> texts = {text};
+      const auto runtime = runtimeTexts.find(static_cast<DWORD>(GetDlgCtrlID(hChild)));
+      if (runtime != runtimeTexts.end()) {
+        for (UINT textId : runtime->second) texts.push_back(LoadText(textId));
+      }
+      RECT client = {};
+      GetClientRect(hChild, &client);
+      for (const std::wstring& shown : texts) {
+        RECT extent = {};
+        DrawTextW(hDC, shown.c_str(), -1, &extent, DT_CALCRECT | DT_SINGLELINE);
+        EXPECT_LE(extent.right + 2 * margin, client.right) << "dialog " << id << ": " << Narrow(shown);
+      }
+    }
+    SelectObject(hDC, hOldFont);
+    ReleaseDC(hDlg, hDC);
+    DestroyWindow(hDlg);
+  }
+  DestroyWindow(hParent);
+}
+
 TEST_P(ResourceModule, IconsComeInBothSizesAtEachDpiStep) {
   for (UINT id : {IDR_SORT_ASCENDING, IDR_SORT_DESCENDING, IDR_SORT_NONE, IDR_STREAM_RUNNING, IDR_STREAM_IDLE,
                   IDR_STREAM_NOT_ANSWERING}) {
