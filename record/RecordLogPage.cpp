@@ -1,5 +1,7 @@
 #include "record/RecordLogPage.h"
 
+#include <shellapi.h>
+
 #include <algorithm>
 #include <utility>
 
@@ -9,6 +11,7 @@
 #include "record/HistorySizeDlg.h"
 #include "record/LogSettingsDlg.h"
 #include "record/RecordLogData.h"
+#include "record/RecorderStatus.h"
 #include "resources/resource.h"
 #include "stats/Formatting.h"
 #include "stats/ItemColumns.h"
@@ -18,6 +21,8 @@
 namespace {
 
 const UINT kRefreshPeriodMs = 1000;
+// The recorder service's state is asked for at activation and every so many ticks.
+const int kTicksPerRecorderQuery = 5;
 
 const wchar_t kOutputPathKey[] = L"Software\\Tarquel\\TqVudAva\\1.0";
 const wchar_t kOutputPathValue[] = L"Output Path";
@@ -50,6 +55,7 @@ static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table e
 const ControlAnchor kAnchors[] = {
     {IDC_RECORD_LIST, ANCHOR_ALL},
     {IDC_LOG_STATUS, ANCHOR_LEFT | ANCHOR_BOTTOM},
+    {IDC_RECORDER_STATUS, ANCHOR_LEFT | ANCHOR_BOTTOM},
     {IDC_START_STOP, ANCHOR_RIGHT | ANCHOR_BOTTOM},
     {IDC_CLEAR_RECORDS, ANCHOR_RIGHT | ANCHOR_BOTTOM},
 };
@@ -64,6 +70,7 @@ BEGIN_MESSAGE_MAP(CRecordLogPage, CPropertyPage)
   ON_COMMAND(ID_LOG_SETTINGS, OnLogSettings)
   ON_BN_CLICKED(IDC_START_STOP, OnStartStop)
   ON_COMMAND(ID_HISTORY_SIZE, OnHistorySize)
+  ON_COMMAND(ID_OPEN_RECORDER_FOLDER, OnOpenRecorderFolder)
   ON_NOTIFY(LVN_COLUMNCLICK, IDC_RECORD_LIST, OnColumnClick)
   ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
   ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
@@ -137,6 +144,7 @@ BOOL CRecordLogPage::OnSetActive() {
   if (!CPropertyPage::OnSetActive()) return FALSE;
   AfxLoadWindowMenu(GetParentHwnd(), IDR_RECORD_LOG_MENU);
   UpdateLoggingStatus();
+  UpdateRecorderStatus();
   return TRUE;
 }
 
@@ -158,6 +166,7 @@ void CRecordLogPage::OnTimer(UINT_PTR nIDEvent) {
       }
       m_pRedrawOff = nullptr;
     }
+    if (++m_nTicksSinceRecorderQuery >= kTicksPerRecorderQuery) UpdateRecorderStatus();
     SetTimer(IDT_REFRESH, kRefreshPeriodMs);
   }
   CPropertyPage::OnTimer(nIDEvent);
@@ -328,6 +337,58 @@ void CRecordLogPage::UpdateLoggingStatus() {
   }
   SetDlgItemText(IDC_LOG_STATUS, strStatus);
   SetDlgItemText(IDC_START_STOP, bOpen ? m_strStopLogging : m_strStartLogging);
+}
+
+void CRecordLogPage::UpdateRecorderStatus() {
+  m_nTicksSinceRecorderQuery = 0;
+  const RecorderStatus status = QueryRecorderStatus();
+  CString strText;
+  switch (status.state) {
+    case RecorderState::kRunning:
+      strText = FormatResourceMessage(IDS_RECORDER_RUNNING, L"Error loading string IDS_RECORDER_RUNNING",
+                                      RecorderDayFile(m_strLogFolder, CTime::GetCurrentTime()));
+      break;
+    case RecorderState::kStopped:
+      strText = FormatResourceMessage(IDS_RECORDER_STOPPED, L"Error loading string IDS_RECORDER_STOPPED");
+      break;
+    case RecorderState::kNotInstalled:
+      strText = FormatResourceMessage(IDS_RECORDER_NOT_INSTALLED, L"Error loading string IDS_RECORDER_NOT_INSTALLED");
+      break;
+    case RecorderState::kPending:
+      strText = FormatResourceMessage(IDS_RECORDER_PENDING, L"Error loading string IDS_RECORDER_PENDING");
+      break;
+    case RecorderState::kUnknown:
+      strText = FormatResourceMessage(IDS_RECORDER_UNKNOWN, L"Error loading string IDS_RECORDER_UNKNOWN",
+                                      GetSystemErrorText(status.hr));
+      break;
+  }
+  // Set only when it changed: a static control repaints on every text it is given.
+  if (strText != m_strRecorderStatus) {
+    m_strRecorderStatus = strText;
+    SetDlgItemText(IDC_RECORDER_STATUS, strText);
+  }
+}
+
+void CRecordLogPage::OnOpenRecorderFolder() {
+  // The recorder writes where the log folder is; the shell shows it.
+  const INT_PTR result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(GetParentHwnd(), L"open", m_strLogFolder, nullptr, nullptr, SW_SHOWNORMAL));
+  if (result > 32) return;
+  DWORD dwError = ERROR_PATH_NOT_FOUND;  // no folder configured
+  if (!m_strLogFolder.IsEmpty()) {
+    switch (result) {
+      case SE_ERR_FNF: dwError = ERROR_FILE_NOT_FOUND; break;
+      case SE_ERR_PNF: dwError = ERROR_PATH_NOT_FOUND; break;
+      case SE_ERR_ACCESSDENIED: dwError = ERROR_ACCESS_DENIED; break;
+      case SE_ERR_SHARE: dwError = ERROR_SHARING_VIOLATION; break;
+      case SE_ERR_NOASSOC: dwError = ERROR_NO_ASSOCIATION; break;
+      case 0:
+      case SE_ERR_OOM: dwError = ERROR_NOT_ENOUGH_MEMORY; break;
+      default: dwError = ERROR_GEN_FAILURE; break;
+    }
+  }
+  ShowMessage(FormatResourceMessage(IDS_ERROR_OPEN_FOLDER, L"Error loading string IDS_ERROR_OPEN_FOLDER",
+                                    m_strLogFolder, GetSystemErrorText(HRESULT_FROM_WIN32(dwError))));
 }
 
 void CRecordLogPage::CheckLogWrites() {

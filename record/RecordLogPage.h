@@ -50,6 +50,8 @@ protected:
   void OnLogSettings();
   void OnStartStop();
   void OnHistorySize();
+  // Opens the log folder, where the recorder service writes, in the shell.
+  void OnOpenRecorderFolder();
   void OnColumnClick(NMHDR* pNotify, LRESULT* pResult);
   void OnEditCopy();
   void OnEditSelectAll();
@@ -73,6 +75,8 @@ private:
   // Brings m_rowIds up to date after a sort moved the rows.
   void ReadBackRowIds();
   void UpdateLoggingStatus();
+  // Says whether the recorder service runs and which file it writes today.
+  void UpdateRecorderStatus();
   // Tells the user once per run of failed log writes, and keeps the status
   // control saying so until a line is written again.
   void CheckLogWrites();
@@ -107,6 +111,8 @@ private:
   // A redraw switch held for the length of a tick (message boxes turn it on).
   CRedrawOff* m_pRedrawOff = nullptr;
   bool m_bStatusShowsFailure = false;
+  CString m_strRecorderStatus;
+  int m_nTicksSinceRecorderQuery = 0;
   // A cell's text handed to the list (the list copies it before the next request).
   CString m_strDispText;
 };

@@ -64,6 +64,12 @@
 #define IDS_NO_DEVICES                142   // message-style: %1 the registry key of the devices
 #define IDS_STATUS_LOGGING_TO         143   // message-style: %1 the path of the open log file
 #define IDS_DRIVER_NOT_ANSWERING      144   // message-style: %1 when the driver stopped answering
+#define IDS_RECORDER_RUNNING          145   // message-style: %1 the file the recorder writes today
+#define IDS_RECORDER_STOPPED          146
+#define IDS_RECORDER_NOT_INSTALLED    147
+#define IDS_RECORDER_PENDING          148
+#define IDS_RECORDER_UNKNOWN          149   // message-style: %1 system text
+#define IDS_ERROR_OPEN_FOLDER         150   // message-style: %1 the folder, %2 system text
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
@@ -100,6 +106,7 @@
 #define IDC_START_STOP                1004
 #define IDC_RECORD_LIST               1006
 #define IDC_LOG_STATUS                1011
+#define IDC_RECORDER_STATUS           1019
 
 // Controls of the logging settings dialog (132).
 #define IDC_LOG_PATH                  1009
@@ -118,6 +125,7 @@
 #define ID_LOG_SETTINGS               32774
 #define ID_ABOUT                      32775
 #define ID_HISTORY_SIZE               32777
+#define ID_OPEN_RECORDER_FOLDER       32778
 #ifndef ID_HELP
 #define ID_HELP                       57670
 #endif

@@ -21,6 +21,8 @@
 #include "framework/String.h"
 #include "record/RecordLogData.h"
 #include "record/RecordLogPage.h"
+#include "record/RecorderStatus.h"
+#include "support/UniqueHandle.h"
 #include "resources/resource.h"
 #include "stats/Formatting.h"
 #include "tests/framework_windows/GuiHarness.h"
@@ -140,6 +142,55 @@ TEST_F(RecordLogPageTest, DefaultLogPathComesFromTheOutputPathValue) {
     const OutputPathValue value(c.value);
     Run([&](CRecordLogPage& page) { EXPECT_EQ(std::wstring(c.path), page.GetLogPath().GetString()); });
   }
+}
+
+// A recorder service that is installed but never started, removed again at the end.
+class InstalledRecorder {
+public:
+  InstalledRecorder() {
+    CServiceHandle hManager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    m_hService.Attach(::CreateServiceW(hManager.Get(), kRecorderServiceName, L"Delvora Recorder", SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_IGNORE,
+                                       L"C:\\windows\\system32\\notepad.exe", nullptr, nullptr, nullptr, nullptr,
+                                       nullptr));
+  }
+  ~InstalledRecorder() {
+    if (m_hService) ::DeleteService(m_hService.Get());
+  }
+  bool IsInstalled() const { return m_hService.IsValid(); }
+
+private:
+  CServiceHandle m_hService;
+};
+
+TEST_F(RecordLogPageTest, TheStatusSaysWhetherTheRecorderRunsAndItsFolderOpensOrSaysWhyNot) {
+  const wchar_t kFolder[] = L"C:\\no_such_delvora_folder";
+  const OutputPathValue value(kFolder);
+  MessageBoxAnswerer answerer;
+  Run([&](CRecordLogPage& page) {
+    ::SendMessageW(::GetParent(m_hPage), PSM_SETCURSEL, 0, 0);
+    auto recorder = [&] { return WindowText(::GetDlgItem(m_hPage, IDC_RECORDER_STATUS)); };
+    EXPECT_EQ(Res(IDS_RECORDER_NOT_INSTALLED), recorder());
+    {
+      const InstalledRecorder installed;
+      ASSERT_TRUE(installed.IsInstalled());
+      for (int i = 0; i < 4; ++i) Tick();
+      EXPECT_EQ(Res(IDS_RECORDER_NOT_INSTALLED), recorder()) << "asked again before the fifth tick";
+      Tick();
+      EXPECT_EQ(Res(IDS_RECORDER_STOPPED), recorder());
+    }
+    EXPECT_EQ(L"C:\\no_such_delvora_folder\\Delvora-2026-03-14.log",
+              std::wstring(RecorderDayFile(kFolder, CTime(2026, 3, 14, 23, 59, 59)).GetString()));
+
+    SendMenuCommand(::GetParent(m_hPage), ID_OPEN_RECORDER_FOLDER);
+    ASSERT_EQ(1u, answerer.boxes.size());
+    std::wstring opening = Res(IDS_ERROR_OPEN_FOLDER);
+    opening = opening.substr(0, opening.find(L'\n'));
+    opening.replace(opening.find(L"%1"), 2, kFolder);
+    EXPECT_EQ(0u, answerer.boxes[0].text.find(opening)) << "no folder and reason in: " << answerer.boxes[0].text;
+    EXPECT_GT(answerer.boxes[0].text.size(), opening.size() + 5);
+    (void)page;
+  });
 }
 
 TEST_F(RecordLogPageTest, EndedStreamsBecomeSortedRowsAndTheHistoryIsTrimmedToItsSize) {

@@ -52,6 +52,8 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_CODEC_OTHER, {L"%1"}},    {IDS_COL_CODEC, {}},            {IDS_ERROR_FILE_WRITE, {L"%1", L"%2"}},
       {IDS_STATUS_WRITE_FAILED, {}},    {IDS_STATE_NOT_ANSWERING, {}},  {IDS_MORE_FAILED_DEVICES, {L"%1"}},
       {IDS_NO_DEVICES, {L"%1"}},     {IDS_STATUS_LOGGING_TO, {L"%1"}}, {IDS_DRIVER_NOT_ANSWERING, {L"%1"}},
+      {IDS_RECORDER_RUNNING, {L"%1"}}, {IDS_RECORDER_STOPPED, {}},     {IDS_RECORDER_NOT_INSTALLED, {}},
+      {IDS_RECORDER_PENDING, {}},    {IDS_RECORDER_UNKNOWN, {L"%1"}}, {IDS_ERROR_OPEN_FOLDER, {L"%1", L"%2"}},
   };
   return table;
 }
@@ -244,7 +246,7 @@ TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
       {IDD_RECORD_LOG_PAGE,
        true,
        {{IDC_RECORD_LIST, WC_LISTVIEWW}, {IDC_CLEAR_RECORDS, L"Button"}, {IDC_START_STOP, L"Button"},
-        {IDC_LOG_STATUS, L"Static"}}},
+        {IDC_LOG_STATUS, L"Static"}, {IDC_RECORDER_STATUS, L"Static"}}},
       {IDD_LOG_SETTINGS,
        false,
        {{IDC_LOG_PATH, L"Edit"}, {IDC_BROWSE, L"Button"}, {IDC_LOG_LABEL, L"Static"}, {IDC_LOG_NOTE, L"Static"},
@@ -329,7 +331,7 @@ void CollectMenu(HMENU hMenu, std::map<UINT, std::wstring>& commands, std::vecto
 TEST_P(ResourceModule, MenusCarryTheCommandsWithMnemonics) {
   const std::set<UINT> sheetCommands = {ID_EXIT, ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_HELP, ID_ABOUT};
   const std::set<UINT> logCommands = {ID_EXIT,  ID_EDIT_COPY,    ID_EDIT_SELECT_ALL, ID_HELP,
-                                      ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE};
+                                      ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE, ID_OPEN_RECORDER_FOLDER};
   for (const auto& expected : {std::make_pair(IDR_PAGE_MENU, sheetCommands),
                                std::make_pair(IDR_RECORD_LOG_MENU, logCommands)}) {
     HMENU hMenu = LoadMenuW(m_hModule, MAKEINTRESOURCEW(expected.first));
