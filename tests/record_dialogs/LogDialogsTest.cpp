@@ -303,89 +303,63 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
   EXPECT_EQ(Bytes(CRecordLogData::m_global.GetHeader().GetString()) + "\r\n", ReadAll(path));
 }
 
-TEST_F(LogSettingsDialog, EmptyPathCannotStartAndABadPathIsReportedWithItsReasonWithoutAQuestion) {
-  const std::wstring missingDir = Replace(TempFile(L"nodir"), L".txt", L"");
-  const std::wstring tooLong = missingDir + std::wstring(300, L'x') + L".log";
-  const std::wstring paths[] = {missingDir + L"\\log.txt", tooLong, missingDir + L"a?b.log", L"CON"};
-  MessageBoxAnswerer answerer(IDYES);
-  bool startWithText = false;
-  bool startWhenEmptied = true;
-  const ModalScript inLoop([&] {
-    HWND hDlg = Shown(m_dlg);
-    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, L"x.txt");
-    startWithText = IsEnabled(hDlg, IDC_START_LOGGING);
-    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, L"");
-    startWhenEmptied = IsEnabled(hDlg, IDC_START_LOGGING);
-    for (const std::wstring& path : paths) {
-      ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, path.c_str());
-      Click(hDlg, IDC_START_LOGGING);
-      ExpectControls(hDlg, false);
-    }
-    Click(hDlg, IDCANCEL);
-  });
-  EXPECT_EQ(IDCANCEL, m_dlg.DoModal());
-
-  EXPECT_TRUE(startWithText);
-  EXPECT_FALSE(startWhenEmptied);
-  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missingDir.c_str()));
-  // Nothing there to replace: no question, only the failure and the system's reason.
-  ASSERT_EQ(4u, answerer.boxes.size());
-  for (size_t i = 0; i < 4; ++i) {
-    const std::wstring& text = answerer.boxes[i].text;
-    const std::wstring opening = Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", paths[i]) + L"\r\n";
-    EXPECT_EQ(0u, text.find(opening)) << text;
-    EXPECT_GT(text.size(), opening.size() + 10) << "no reason given: " << text;
-  }
-  EXPECT_EQ(Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", paths[0]) + L"\r\n" +
-                GetSystemErrorText(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)).GetString(),
-            answerer.boxes[0].text);
-  EXPECT_FALSE(m_log.IsOpen());
-}
-
-TEST_F(LogSettingsDialog, AFileAnotherWriterHoldsIsRefusedUntouchedAndARelativePathIsTakenInTheFolder) {
+// Only a file that is there is asked about; a failed open says the system's reason
+// and touches nothing, also when another writer holds the file; a name alone is
+// taken in the log folder.
+TEST_F(LogSettingsDialog, BadPathsAreToldWithTheirReasonAndAHeldFileIsLeftAlone) {
   const std::wstring held = TempFile(L"held");
   CLogFile other;
   ASSERT_EQ(S_OK, other.Open(held.c_str()));
   ASSERT_EQ(5, other.WriteLine(L"first"));
-  wchar_t folder[MAX_PATH] = {};
-  ::GetTempPathW(MAX_PATH, folder);
-  m_dlg.m_strFolder = folder;
-  const std::wstring relative = held.substr(held.find_last_of(L'\\') + 1);
+  const std::wstring folder = held.substr(0, held.find_last_of(L'\\') + 1);
+  m_dlg.m_strFolder = folder.c_str();
   const std::wstring fresh = TempFile(L"fresh");
-  const std::wstring freshName = fresh.substr(fresh.find_last_of(L'\\') + 1);
-
+  const std::wstring missing = Replace(TempFile(L"nodir"), L".txt", L"");
+  const struct {
+    std::wstring typed, path;
+    DWORD dwReason;  // 0: any reason
+  } cases[] = {{missing + L"\\log.txt", missing + L"\\log.txt", ERROR_PATH_NOT_FOUND},
+               {missing + std::wstring(300, L'x'), missing + std::wstring(300, L'x'), 0},
+               {missing + L"a?b.log", missing + L"a?b.log", ERROR_INVALID_NAME},
+               {L"CON", folder + L"CON", ERROR_INVALID_NAME},
+               {held.substr(folder.size()), held, ERROR_SHARING_VIOLATION}};
   MessageBoxAnswerer answerer(IDYES);
+  bool startWhenEmptied = true;
   std::wstring shown;
   const ModalScript inLoop([&] {
     HWND hDlg = Shown(m_dlg);
-    // The other writer's file, by its name alone: replace it? Yes, and refused.
-    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, relative.c_str());
-    Click(hDlg, IDC_START_LOGGING);
-    ExpectControls(hDlg, false);
-    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, freshName.c_str());
+    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, L"");
+    startWhenEmptied = IsEnabled(hDlg, IDC_START_LOGGING);
+    for (const auto& c : cases) {
+      ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, c.typed.c_str());
+      Click(hDlg, IDC_START_LOGGING);
+      ExpectControls(hDlg, false);
+    }
+    ::SetDlgItemTextW(hDlg, IDC_LOG_PATH, fresh.substr(folder.size()).c_str());
     Click(hDlg, IDC_START_LOGGING);
     shown = WindowText(::GetDlgItem(hDlg, IDC_LOG_PATH));
-    ExpectControls(hDlg, true);
     Click(hDlg, IDOK);
   });
   EXPECT_EQ(IDOK, m_dlg.DoModal());
 
-  ASSERT_EQ(2u, answerer.boxes.size());
-  EXPECT_TRUE(Contains(answerer.boxes[0].text, held)) << "the question names the file in the folder";
-  EXPECT_EQ(Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", held) + L"\r\n" +
-                GetSystemErrorText(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION)).GetString(),
-            answerer.boxes[1].text);
-  // The other writer goes on where it was, and its file was never truncated.
+  EXPECT_FALSE(startWhenEmptied);
+  // One question, for the held file, which is there; one failure for each path.
+  ASSERT_EQ(6u, answerer.boxes.size());
+  EXPECT_EQ(Replace(Res(IDS_PROMPT_OVERWRITE).substr(0, 9), L"%1", held), answerer.boxes[4].text.substr(0, 9));
+  EXPECT_TRUE(Contains(answerer.boxes[4].text, held));
+  for (size_t i = 0, box = 0; i < 5; ++i, ++box) {
+    if (i == 4) ++box;
+    const std::wstring opening = Replace(Res(IDS_ERROR_FILE_OPEN), L"%s", cases[i].path) + L"\r\n";
+    const std::wstring reason =
+        cases[i].dwReason ? GetSystemErrorText(HRESULT_FROM_WIN32(cases[i].dwReason)).GetString() : L"";
+    EXPECT_EQ(0u, answerer.boxes[box].text.find(opening + reason)) << answerer.boxes[box].text;
+    EXPECT_GT(answerer.boxes[box].text.size(), opening.size() + 5) << "no reason in " << answerer.boxes[box].text;
+  }
   EXPECT_EQ(6, other.WriteLine(L"second"));
-  EXPECT_EQ("first\r\nsecond\r\n", ReadAll(held));
-  // A name alone is the file of that name in the folder.
+  EXPECT_EQ("first\r\nsecond\r\n", ReadAll(held)) << "the held file was touched";
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(missing.c_str()));
   EXPECT_EQ(fresh, shown);
-  EXPECT_EQ(fresh, std::wstring(m_dlg.GetPath().GetString()));
   EXPECT_EQ(fresh, std::wstring(m_log.GetPath().GetString()));
-  // And while Delvora writes it, nobody else can, though anyone may read it.
-  CLogFile third;
-  EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), third.Open(fresh.c_str()));
-  EXPECT_EQ(Bytes(CRecordLogData::m_global.GetHeader().GetString()) + "\r\n", ReadAll(fresh));
 }
 
 }  // namespace
