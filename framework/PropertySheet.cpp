@@ -69,6 +69,15 @@ void CPropertyPage::OnCancel() {}
 
 bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_SIZE && wParam != SIZE_MINIMIZED) m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
+  // Checked as the page left hides and as the next one shows, in whichever order
+  // this comctl32 does them: the focus can follow only once the new page shows.
+  if (message == WM_WINDOWPOSCHANGED &&
+      (reinterpret_cast<const WINDOWPOS*>(lParam)->flags & (SWP_SHOWWINDOW | SWP_HIDEWINDOW))) {
+    const CWnd* pParent = GetParent();
+    if (pParent && pParent->IsKindOf(RUNTIME_CLASS(CPropertySheet))) {
+      static_cast<const CPropertySheet*>(pParent)->KeepFocusInShownPage();
+    }
+  }
   if (CDialog::OnWndMsg(message, wParam, lParam, pResult)) return true;
   if (message != WM_NOTIFY || !lParam) return false;
   const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
@@ -113,6 +122,7 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
 IMPLEMENT_DYNAMIC(CPropertySheet, CWnd)
 
 BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
+  ON_MESSAGE(WM_ACTIVATE, OnActivate)
   ON_MESSAGE(WM_SHOWWINDOW, OnShowWindow)
   ON_WM_SIZE()
   ON_MESSAGE(WM_GETMINMAXINFO, OnGetMinMaxInfo)
@@ -261,6 +271,24 @@ void CPropertySheet::EnableMenuCommands(HMENU hPopup) const {
     const bool bHandled = HasCommandHandler(nID) || (pPage && pPage->HasCommandHandler(nID));
     ::EnableMenuItem(hPopup, static_cast<UINT>(pos), MF_BYPOSITION | (bHandled ? MF_ENABLED : MF_GRAYED));
   }
+}
+
+void CPropertySheet::KeepFocusInShownPage() const {
+  HWND hFocus = ::GetFocus();
+  const bool bSheetFocus = hFocus ? hFocus == m_hWnd || ::IsChild(m_hWnd, hFocus) : ::GetActiveWindow() == m_hWnd;
+  if (!bSheetFocus || (hFocus && hFocus != m_hWnd && ::IsWindowVisible(hFocus))) return;
+  for (const CPropertyPage* p : m_pages) {
+    if (!p->m_hWnd || !::IsWindowVisible(p->m_hWnd)) continue;
+    HWND hFirst = ::GetNextDlgTabItem(p->m_hWnd, nullptr, FALSE);
+    ::SetFocus(hFirst && ::IsChild(p->m_hWnd, hFirst) ? hFirst : GetTabControl());
+    return;
+  }
+}
+
+LRESULT CPropertySheet::OnActivate(WPARAM wParam, LPARAM) {
+  const LRESULT result = Default();
+  if (LOWORD(wParam) != WA_INACTIVE) KeepFocusInShownPage();
+  return result;
 }
 
 LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {

@@ -1,5 +1,6 @@
 #pragma once
 // Property sheet and property pages over comctl32's PropertySheetW, run modally.
+// A hidden page never keeps the focus: it follows the page shown.
 // A page is a dialog whose procedure is the framework's: the page object travels
 // in PROPSHEETPAGE::lParam and is tied to its window at WM_INITDIALOG. The sheet
 // window is comctl32's own; the framework ties the sheet object to it in the
@@ -52,7 +53,8 @@ public:
   void OnOK() override;
   void OnCancel() override;
 
-  // WM_SIZE places the controls of m_anchors before the message map sees it.
+  // WM_SIZE places the controls of m_anchors before the message map sees it; a
+  // page shown or hidden has the sheet check where the focus is.
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
   // The page's dialog procedure (PROPSHEETPAGE::pfnDlgProc).
@@ -96,6 +98,12 @@ public:
   // closed with OK, 0 otherwise), or -1 when it could not be created.
   virtual INT_PTR DoModal();
 
+  // A focus left in a hidden page, or on a hidden control of the sheet, moves to
+  // the first tab stop of the page shown (the tab control when it has none): the
+  // dialog manager's mnemonic search never returns from a hidden control under
+  // Wine. Focus outside the sheet stays where it is.
+  void KeepFocusInShownPage() const;
+
   // Called once the sheet window exists and has its size (PSCB_INITIALIZED),
   // before it is shown. The return value is kept for derived classes' use (the
   // sheet has already been initialised).
@@ -103,6 +111,9 @@ public:
 
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
+  // WM_ACTIVATE: the dialog manager gives back the focus the sheet had when it was
+  // left, which may lie in a page hidden since.
+  LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
   // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout).
   LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
   // WM_SIZE: a resizable sheet fits its controls and pages to the new size.
