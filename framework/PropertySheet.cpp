@@ -29,6 +29,38 @@ thread_local CPropertySheet* t_pSheetInCreation = nullptr;
 
 const UINT_PTR kSheetSubclassId = 1;
 
+// Disables a modal window's owner while alive, as the dialog manager does for a
+// modal dialog; an owner that was disabled already stays so.
+class COwnerDisabled {
+public:
+  explicit COwnerDisabled(HWND hOwner) : m_hOwner(hOwner && ::IsWindowEnabled(hOwner) ? hOwner : nullptr) {
+    if (m_hOwner) ::EnableWindow(m_hOwner, FALSE);
+  }
+  ~COwnerDisabled() {
+    if (m_hOwner) ::EnableWindow(m_hOwner, TRUE);
+  }
+  COwnerDisabled(const COwnerDisabled&) = delete;
+  COwnerDisabled& operator=(const COwnerDisabled&) = delete;
+
+private:
+  HWND m_hOwner;
+};
+
+// Destroys the window attached to it when it goes, unless the window went first.
+class CWindowOwner {
+public:
+  CWindowOwner() = default;
+  ~CWindowOwner() {
+    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
+  }
+  CWindowOwner(const CWindowOwner&) = delete;
+  CWindowOwner& operator=(const CWindowOwner&) = delete;
+  void Attach(HWND hWnd) { m_hWnd = hWnd; }
+
+private:
+  HWND m_hWnd = nullptr;
+};
+
 }  // namespace
 
 // ---- CPropertyPage ------------------------------------------------------------
@@ -179,7 +211,7 @@ INT_PTR CPropertySheet::DoModal() {
     psp.hInstance = hRes;
     m_pageEntries.push_back(psp);
   }
-  m_psh.dwFlags = (m_psh.dwFlags | PSH_PROPSHEETPAGE | PSH_USECALLBACK) & ~static_cast<DWORD>(PSH_MODELESS);
+  m_psh.dwFlags |= PSH_PROPSHEETPAGE | PSH_USECALLBACK | PSH_MODELESS;
   m_psh.hwndParent = m_pParentWnd ? m_pParentWnd->m_hWnd : nullptr;
   m_psh.hInstance = hRes;
   m_psh.pszCaption = m_strCaption.GetString();
@@ -190,13 +222,42 @@ INT_PTR CPropertySheet::DoModal() {
   m_sizeOpen = {0, 0};
   m_layout = CAnchorLayout();
 
-  CPropertySheet* pOuter = t_pSheetInCreation;
-  t_pSheetInCreation = this;
-  const INT_PTR result = ::PropertySheetW(&m_psh);
-  t_pSheetInCreation = pOuter;
+  INT_PTR result = -1;
+  {
+    // Declared first, so gone last: the owner is enabled before the sheet goes and
+    // becomes the active window again, not some other program's.
+    CWindowOwner window;
+    const COwnerDisabled owner(m_psh.hwndParent);
+    CPropertySheet* pOuter = t_pSheetInCreation;
+    t_pSheetInCreation = this;
+    // A modeless sheet: its window, or 0 (some versions -1) when it failed.
+    const INT_PTR created = ::PropertySheetW(&m_psh);
+    t_pSheetInCreation = pOuter;
+    if (created != 0 && created != -1) {
+      window.Attach(reinterpret_cast<HWND>(created));
+      result = RunModalLoop(reinterpret_cast<HWND>(created));
+    }
+  }
   m_hWnd = nullptr;
   AfxRethrowPendingException();
   return result;
+}
+
+INT_PTR CPropertySheet::RunModalLoop(HWND hSheet) {
+  MSG msg = {};
+  BOOL got = TRUE;
+  // comctl32 ends a modeless sheet (OK, Cancel, close) by leaving it without a
+  // current page; the window is its owner's to destroy.
+  while (::IsWindow(hSheet) && ::SendMessageW(hSheet, PSM_GETCURRENTPAGEHWND, 0, 0)) {
+    got = ::GetMessageW(&msg, nullptr, 0, 0);
+    if (got == 0 || got == -1) break;
+    if (!::SendMessageW(hSheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&msg))) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  if (got == 0) ::PostQuitMessage(static_cast<int>(msg.wParam));
+  return ::IsWindow(hSheet) ? std::max<INT_PTR>(::SendMessageW(hSheet, PSM_GETRESULT, 0, 0), 0) : 0;
 }
 
 BOOL CPropertySheet::OnInitDialog() { return TRUE; }

@@ -1,5 +1,8 @@
 #pragma once
-// Property sheet and property pages over comctl32's PropertySheetW, run modally.
+// Property sheet and property pages over comctl32's PropertySheetW. The sheet is
+// made modeless and run modally by the framework's own loop, which offers every
+// message to the sheet first (PSM_ISDIALOGMESSAGE): comctl32's modal loop is bare
+// IsDialogMessage under Wine, where Ctrl+Tab and Ctrl+PgDn would not turn the pages.
 // A hidden page never keeps the focus: it follows the page shown.
 // A page is a dialog whose procedure is the framework's: the page object travels
 // in PROPSHEETPAGE::lParam and is tied to its window at WM_INITDIALOG. The sheet
@@ -94,8 +97,9 @@ public:
   CPropertyPage* GetActivePage() const;
   HWND GetTabControl() const { return reinterpret_cast<HWND>(SendMessage(PSM_GETTABCONTROL)); }
 
-  // Runs the sheet modally: the PropertySheetW result (positive when the sheet was
-  // closed with OK, 0 otherwise), or -1 when it could not be created.
+  // Runs the sheet modally, its owner disabled: positive when the sheet was closed
+  // with OK (the PropertySheetW result), 0 otherwise, or -1 when it could not be
+  // created. A WM_QUIT ends the sheet and is posted again for the loop outside.
   virtual INT_PTR DoModal();
 
   // A focus left in a hidden page, or on a hidden control of the sheet, moves to
@@ -134,6 +138,9 @@ private:
   static LRESULT CALLBACK SheetSubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
                                             UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
   void AttachSheet(HWND hWnd);
+  // Pumps messages until comctl32 has ended the sheet, its window is gone or a
+  // WM_QUIT comes; returns DoModal's result for the sheet.
+  INT_PTR RunModalLoop(HWND hSheet);
   // Grays the popup's commands that neither the sheet nor the active page handles
   // and enables the others.
   void EnableMenuCommands(HMENU hPopup) const;
