@@ -19,6 +19,24 @@ void FitPageToTab(HWND hSheet, HWND hPage) {
                  SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// The work area of the monitor that holds most of the rectangle.
+RECT WorkAreaOf(const RECT& rc) {
+  MONITORINFO info = {};
+  info.cbSize = sizeof(info);
+  if (!::GetMonitorInfoW(::MonitorFromRect(&rc, MONITOR_DEFAULTTONEAREST), &info)) return rc;
+  return info.rcWork;
+}
+
+// The rectangle moved, and where it must shrunk, into the work area of its monitor.
+RECT FitToWorkArea(const RECT& rc) {
+  const RECT work = WorkAreaOf(rc);
+  const LONG cx = std::min(rc.right - rc.left, work.right - work.left);
+  const LONG cy = std::min(rc.bottom - rc.top, work.bottom - work.top);
+  const LONG x = std::max(work.left, std::min(rc.left, work.right - cx));
+  const LONG y = std::max(work.top, std::min(rc.top, work.bottom - cy));
+  return {x, y, x + cx, y + cy};
+}
+
 // The ids comctl32 gives the sheet's own controls.
 const int kIdTabControl = 0x3020;
 const int kIdApplyNow = 0x3021;
@@ -382,9 +400,17 @@ LRESULT CPropertySheet::OnShowWindow(WPARAM wParam, LPARAM) {
   m_layout.Capture(m_hWnd, kSheetAnchors, sizeof(kSheetAnchors) / sizeof(kSheetAnchors[0]), layout);
   RECT rc = {};
   GetWindowRect(&rc);
-  m_sizeOpen = {rc.right - rc.left, rc.bottom - rc.top};
+  // The system keeps a new window within the screen's largest window, not within
+  // the work area: the sheet would reach off the screen or under the taskbar.
+  const RECT fitted = FitToWorkArea(rc);
+  m_sizeOpen = {fitted.right - fitted.left, fitted.bottom - fitted.top};
   m_nOpenDpi = m_nDpi = GetWindowDpi(m_hWnd);
-  if (IsResizable() && (layout.cx != rcClient.right || layout.cy != rcClient.bottom)) {
+  if (!::EqualRect(&rc, &fitted)) {
+    ::SetWindowPos(m_hWnd, nullptr, fitted.left, fitted.top, m_sizeOpen.cx, m_sizeOpen.cy,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
+    GetClientRect(&rcClient);
+  }
+  if (layout.cx != rcClient.right || layout.cy != rcClient.bottom) {
     m_layout.Apply(rcClient.right, rcClient.bottom);
     FitPagesToTab();
   }
@@ -411,8 +437,14 @@ LRESULT CPropertySheet::OnGetMinMaxInfo(WPARAM, LPARAM lParam) {
   MINMAXINFO* pInfo = reinterpret_cast<MINMAXINFO*>(lParam);
   // Before the sheet has its size (during creation) there is no minimum yet.
   if (pInfo && m_sizeOpen.cx > 0 && IsResizable()) {
-    pInfo->ptMinTrackSize.x = ::MulDiv(m_sizeOpen.cx, static_cast<int>(m_nDpi), static_cast<int>(m_nOpenDpi));
-    pInfo->ptMinTrackSize.y = ::MulDiv(m_sizeOpen.cy, static_cast<int>(m_nDpi), static_cast<int>(m_nOpenDpi));
+    // The minimum holds the user's resizing and, under Wine, SetWindowPos too: one
+    // larger than the work area (a larger DPI) would keep the sheet off the screen.
+    RECT rc = {};
+    GetWindowRect(&rc);
+    const RECT work = WorkAreaOf(rc);
+    const int nDpi = static_cast<int>(m_nDpi), nOpenDpi = static_cast<int>(m_nOpenDpi);
+    pInfo->ptMinTrackSize.x = std::min<LONG>(::MulDiv(m_sizeOpen.cx, nDpi, nOpenDpi), work.right - work.left);
+    pInfo->ptMinTrackSize.y = std::min<LONG>(::MulDiv(m_sizeOpen.cy, nDpi, nOpenDpi), work.bottom - work.top);
   }
   return result;
 }
@@ -424,10 +456,10 @@ LRESULT CPropertySheet::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
   for (const CPropertyPage* p : m_pages) {
     if (p->m_hWnd) ::SendMessageW(p->m_hWnd, WM_DPICHANGED, wParam, lParam);
   }
-  const RECT* pSuggested = reinterpret_cast<const RECT*>(lParam);
-  if (pSuggested) {
-    ::SetWindowPos(m_hWnd, nullptr, pSuggested->left, pSuggested->top, pSuggested->right - pSuggested->left,
-                   pSuggested->bottom - pSuggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+  if (lParam) {
+    const RECT rc = FitToWorkArea(*reinterpret_cast<const RECT*>(lParam));
+    ::SetWindowPos(m_hWnd, nullptr, rc.left, rc.top, rc.right - rc.left, rc.bottom - rc.top,
+                   SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return 0;
 }

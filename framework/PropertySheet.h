@@ -118,14 +118,17 @@ public:
   // WM_ACTIVATE: the dialog manager gives back the focus the sheet had when it was
   // left, which may lie in a page hidden since.
   LRESULT OnActivate(WPARAM wParam, LPARAM lParam);
-  // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout).
+  // WM_SHOWWINDOW: the sheet's first showing is its design (size and layout); a
+  // sheet larger than the work area of its monitor is shrunk and moved into it.
   LRESULT OnShowWindow(WPARAM wParam, LPARAM lParam);
   // WM_SIZE: a resizable sheet fits its controls and pages to the new size.
   void OnSize(UINT nType, int cx, int cy);
-  // WM_GETMINMAXINFO: a resizable sheet is never smaller than it opened.
+  // WM_GETMINMAXINFO: a resizable sheet is never smaller than it opened, nor
+  // its minimum larger than the work area.
   LRESULT OnGetMinMaxInfo(WPARAM wParam, LPARAM lParam);
   // WM_DPICHANGED: every page that exists gets the message first (for what it
-  // draws in pixels), then the sheet takes the rectangle the system suggests.
+  // draws in pixels), then the sheet takes the rectangle the system suggests,
+  // kept within the work area of that rectangle's monitor.
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
 
 protected:

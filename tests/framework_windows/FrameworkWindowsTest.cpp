@@ -1,15 +1,19 @@
 // The window framework on real windows: message maps, runtime classes, modal
-// dialogs with data exchange, the property sheet's command routing and page
-// notifications, list and header controls, owning image lists and menus, and
-// message boxes.
+// dialogs with data exchange, the property sheet's command routing, page
+// notifications and keys, list and header controls, owning image lists and menus,
+// and message boxes.
 
 #include <windows.h>
 #include <commctrl.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/App.h"
@@ -357,6 +361,42 @@ TEST_F(FrameworkWindows, SheetTakesItsOwnCommandsAndPassesTheRestToTheActivePage
   std::vector<std::string> got = log;
   if (got.size() >= 2 && got[0] == "sheet init") std::swap(got[0], got[1]);
   EXPECT_EQ(expected, got);
+}
+
+TEST_F(FrameworkWindows, APageSwitchTakesTheFocusAlongAndCtrlTabTurnsThePages) {
+  std::vector<std::string> log;
+  CLoggingSheet sheet(log);
+  sheet.SetActivePage(1);
+  const auto focusInShownPage = [&] { return ::IsChild(sheet.GetActivePage()->m_hWnd, ::GetFocus()); };
+  std::thread watch;
+  std::unique_ptr<ModalScript> thenClose;
+  const ModalScript inLoop([&] {
+    ::SetFocus(::GetDlgItem(sheet.m_second.m_hWnd, IDC_CLEAR_RECORDS));
+    sheet.SetActivePage(0);
+    EXPECT_TRUE(focusInShownPage());
+    log.push_back("--");
+    // Typed (a negative key is let go), so that the sheet's own loop reads them: Q, Ctrl+Tab, Ctrl+Shift+Tab.
+    for (int key : {int{'Q'}, -'Q', VK_CONTROL, VK_TAB, -VK_TAB, VK_SHIFT, VK_TAB, -VK_TAB, -VK_SHIFT, -VK_CONTROL}) {
+      ::keybd_event(static_cast<BYTE>(key < 0 ? -key : key), 0, key < 0 ? KEYEVENTF_KEYUP : 0, 0);
+    }
+    // A stuck loop cannot end its own test: this thread ends the process instead.
+    watch = std::thread([hSheet = sheet.m_hWnd] {
+      while (::SendMessageTimeoutW(hSheet, WM_NULL, 0, 0, SMTO_NORMAL, 1000, nullptr)) ::Sleep(10);
+      if (!::IsWindow(hSheet)) return;  // the sheet has ended
+      std::fputs("the sheet stopped answering after a key\n", stderr);
+      std::fflush(stderr);
+      ::TerminateProcess(::GetCurrentProcess(), 3);
+    });
+    thenClose = std::make_unique<ModalScript>([&] {
+      EXPECT_TRUE(focusInShownPage());
+      ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);
+    });
+  });
+  sheet.DoModal();
+  watch.join();
+  const std::vector<std::string> expected = {"--", "first kill-active", "second set-active", "second kill-active",
+                                             "first set-active"};
+  EXPECT_EQ(expected, std::vector<std::string>(std::find(log.begin(), log.end(), "--"), log.end()));
 }
 
 TEST_F(FrameworkWindows, ListAndHeaderWrappersReadBackWhatTheySet) {
