@@ -460,7 +460,8 @@ TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnab
                    {ID_ABOUT, false}}),
             grayed[1]);
   EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false},
-                   {ID_LOG_SETTINGS, false}, {ID_HISTORY_SIZE, false}, {ID_HELP, false}, {ID_ABOUT, false}}),
+                   {ID_LOG_SETTINGS, false}, {ID_HISTORY_SIZE, false}, {ID_OPEN_RECORDER_FOLDER, false},
+                   {ID_HELP, false}, {ID_ABOUT, false}}),
             grayed[2]);
 }
 
@@ -617,7 +618,7 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
                                      sheet.m_pageRecordLog.m_listRecords.m_hWnd};
     const std::vector<HWND> fixed = {
         ::GetDlgItem(hDevicePage, IDC_DETAILS), ::GetDlgItem(hRecordPage, IDC_LOG_STATUS),
-        ::GetDlgItem(hRecordPage, IDC_START_STOP), ::GetDlgItem(hRecordPage, IDC_CLEAR_RECORDS),
+        ::GetDlgItem(hRecordPage, IDC_RECORDER_STATUS), ::GetDlgItem(hRecordPage, IDC_START_STOP), ::GetDlgItem(hRecordPage, IDC_CLEAR_RECORDS),
         ::GetDlgItem(sheet.m_pageGlobal.m_hWnd, IDC_RESET_COUNTERS)};
     std::vector<SIZE> listSizes;
     std::vector<std::array<LONG, 4>> listMargins, fixedMargins;
@@ -648,10 +649,12 @@ TEST(MainSheetWindow, ListsFollowTheSheetsSizeWhileButtonsKeepTheirCornersAndThe
       const std::array<LONG, 4> details = Margins(fixed[0]);
       EXPECT_EQ(detailsAt[0], details[0]);
       EXPECT_EQ(detailsAt[3], details[3]);
-      const std::array<LONG, 4> status = Margins(fixed[1]);
-      EXPECT_EQ(fixedMargins[1][0], status[0]);
-      EXPECT_EQ(fixedMargins[1][3], status[3]);
-      for (size_t i = 2; i < fixed.size(); ++i) {
+      for (size_t i = 1; i <= 2; ++i) {
+        const std::array<LONG, 4> status = Margins(fixed[i]);
+        EXPECT_EQ(fixedMargins[i][0], status[0]) << "status " << i;
+        EXPECT_EQ(fixedMargins[i][3], status[3]) << "status " << i;
+      }
+      for (size_t i = 3; i < fixed.size(); ++i) {
         const std::array<LONG, 4> button = Margins(fixed[i]);
         EXPECT_EQ(fixedMargins[i][2], button[2]) << "button " << i;
         EXPECT_EQ(fixedMargins[i][3], button[3]) << "button " << i;
