@@ -41,12 +41,15 @@ CString DottedAddress(ULONG address) {
   return text;
 }
 
-// Whether records with a known address show another call than the running item's.
-// Between two refreshes one call can end and the next begin: the device stays
-// active, but the new call has its own endpoints and counts from zero.
+// Whether the records show another call than the running item's. Between two
+// refreshes one call can end and the next begin: the device stays active, but
+// the new call has its own endpoints and counts from zero. The remote end is
+// compared only once the playback direction knows it.
 bool IsAnotherCall(const WaveCounters& in, const WaveCounters& out, const CString& strAddress,
                    const ItemData& item, bool bCountersReset) {
-  if (strAddress != item.m_strAddress || ntohs(out.AddressPort) != item.m_wAddressPort) return true;
+  if (out.Address != 0 && (strAddress != item.m_strAddress || ntohs(out.AddressPort) != item.m_wAddressPort)) {
+    return true;
+  }
   if (ntohs(in.Port) != item.m_wPort || in.Codec != item.m_wCodec) return true;
   if (bCountersReset) return false;
   return in.PacketCount < item.m_dwPacketCount || in.Counter < item.m_dwCounter;
@@ -64,14 +67,13 @@ void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out
     return;
   }
 
-  // Until the playback direction knows the remote address the stream is not
-  // started, and a running one keeps its last values.
-  if (out.Address == 0) return;
-
-  CString strAddress = DottedAddress(out.Address);
+  CString strAddress = out.Address != 0 ? DottedAddress(out.Address) : CString();
   if (item.m_bActive && IsAnotherCall(in, out, strAddress, item, hints.bCountersReset)) {
     EndStream(item, item.m_timeLast);
   }
+  // Until the playback direction knows the remote address a stream is not
+  // started, and a running one keeps its last values.
+  if (out.Address == 0) return;
 
   const CTime now = CTime::GetCurrentTime();
   if (!item.m_bActive) item.m_timeStart = now;
