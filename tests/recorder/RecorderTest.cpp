@@ -60,11 +60,6 @@ void WriteFile(const std::wstring& path, const char* text) { std::ofstream(path.
 
 bool Exists(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::string Narrow(const CString& text) {
-  const std::wstring wide(text.GetString());
-  return std::string(wide.begin(), wide.end());
-}
-
 // Local times: seconds after 2031-05-06 23:59:50, and after noon of that day.
 CTime Night(int seconds) { return CTime(2031, 5, 6, 23, 59, 50) + CTimeSpan(seconds); }
 CTime Noon(int seconds) { return CTime(2031, 5, 6, 12, 0, 0) + CTimeSpan(seconds); }
@@ -128,7 +123,7 @@ TEST_F(RecorderTest, DayFilesAreAppendedAcrossMidnightAndOnlyOldDayFilesAreDelet
   EXPECT_TRUE(Exists(folder + L"Delvora-2031-04-02.log"));
   recorder.Stop();
 
-  const std::string header = Narrow(CRecordLogData::m_global.GetHeader());
+  const std::string header = ByteText(CRecordLogData::m_global.GetHeader());
   ASSERT_EQ(0u, header.find("Device\t"));
   const std::string first = ReadFile(today);
   EXPECT_EQ(0u, first.find("kept header\r\nkept line\r\ntorn\r\n0\t2031-05-06 23:59:51\t2031-05-06 23:59:55\t")) << first;
