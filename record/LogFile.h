@@ -3,7 +3,7 @@
 // character U+0001 to U+00FF, CR LF line ends, flushed after every line so that a
 // reader sees each line as soon as it is written. Characters the 8-bit form cannot
 // hold are written as "?". A line that fails to be written whole is reported, and
-// the next line never continues it. GUI thread only.
+// the next line never continues it. One thread at a time.
 
 #include <windows.h>
 
