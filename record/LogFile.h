@@ -3,7 +3,7 @@
 // character U+0001 to U+00FF, CR LF line ends, flushed after every line so that a
 // reader sees each line as soon as it is written. Characters the 8-bit form cannot
 // hold are written as "?". A line that fails to be written whole is reported, and
-// the next line never continues it. GUI thread only.
+// the next line never continues it. One thread at a time.
 
 #include <windows.h>
 
@@ -25,6 +25,12 @@ public:
   // (a file another writer holds is left untouched; a device name is an invalid
   // name).
   HRESULT Open(const wchar_t* pszPath);
+  // The same, but an existing file is kept and written on at its end; a missing
+  // one is created. A last line without its line end (a write cut short before)
+  // is ended first, so the next line stands on a line of its own; when even that
+  // fails, the open succeeds with the failure pending (IsWriteFailing) and the
+  // next line still ends the torn one first.
+  HRESULT OpenAppend(const wchar_t* pszPath);
   // Whether the path names a device (CON, NUL, COM1, ... in any folder, with any
   // extension) rather than a file: the system would open the device.
   static bool NamesDevice(const wchar_t* pszPath);
@@ -46,13 +52,22 @@ public:
   bool TakeUnreportedFailure();
   // The path of the open file (or of the last one opened).
   const CString& GetPath() const { return m_strPath; }
+  // Whether the open file holds no line yet (nothing was in it at the open, and
+  // nothing has been written since).
+  bool IsEmpty() const { return m_pFile && m_nWholeLength == 0 && !m_bEndTornLine; }
 
 private:
   struct FileCloser {
     void operator()(FILE* pFile) const { std::fclose(pFile); }
   };
+  // Open and OpenAppend: the file opened with this disposition (CREATE_ALWAYS or
+  // OPEN_ALWAYS); the stream is positioned at the file's end.
+  HRESULT OpenWith(const wchar_t* pszPath, DWORD dwDisposition);
   // Writes text through the stream; false on failure.
   bool Put(const wchar_t* pszText);
+  // Writes the line end that ends a torn line, and flushes; false on failure
+  // (the failure is kept as the write error).
+  bool EndTornLine();
   // The file's length on disk, or -1 when it cannot be read.
   long long LengthOnDisk() const;
 
@@ -62,4 +77,6 @@ private:
   bool m_bFailureReported = false;
   // Where the last whole line ended: more than that on disk is a torn line.
   long long m_nWholeLength = 0;
+  // A torn line before m_nWholeLength still needs its line end.
+  bool m_bEndTornLine = false;
 };

@@ -11,6 +11,10 @@
 #include "resources/resource.h"
 #include "stats/Formatting.h"
 #include "stats/ItemColumns.h"
+#include "support/InitOrder.h"
+
+// Built after the queue of ended streams (support/InitOrder.h).
+std::vector<ItemData> CDevicePage::m_aItemData DELVORA_INIT_ORDER(init_order::kItemData);
 
 namespace {
 
@@ -113,9 +117,14 @@ CDevicePage::CDevicePage()
       m_pLargeImages(std::make_unique<CImageList>()),
       m_pSmallImages(std::make_unique<CImageList>()),
       m_sort{false, 0},
-      m_pDeviceAccess(&CDeviceAccess::Driver()) {}
+      m_sweep(m_aItemData, g_qEndedStreams) {}
 
 CDevicePage::~CDevicePage() = default;
+
+void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item,
+                                 const MergeHints& hints) {
+  MergeStreamRecords(in, out, item, hints, CTime::GetCurrentTime(), g_qEndedStreams);
+}
 
 void CDevicePage::DoDataExchange(CDataExchange* pDX) {
   CPropertyPage::DoDataExchange(pDX);
@@ -131,21 +140,19 @@ BOOL CDevicePage::OnInitDialog() {
   m_nDpi = GetWindowDpi(m_hWnd);
   CreateImageLists();
 
-  m_nDeviceCount = std::max(0, m_pDeviceAccess->GetDeviceCount());
+  m_nDeviceCount = std::max(0, m_sweep.GetDeviceAccess().GetDeviceCount());
 
   InsertColumns(m_listDevices, kColumnTable, kColumns, m_strTitles.data(), m_nDpi);
 
   const size_t count = static_cast<size_t>(m_nDeviceCount);
-  m_failures.assign(count, S_OK);
+  m_sweep.SetDeviceCount(m_nDeviceCount);
   m_rowOfDevice.assign(count, -1);
   m_deviceOfRow.assign(count, -1);
   m_bRowOrderKnown = true;
   {
     // Under Wine an insert with redraw on costs milliseconds; off, microseconds.
     CRedrawOff redrawOff(m_listDevices);
-    m_aItemData.resize(count);
     for (int n = 0; n < m_nDeviceCount; ++n) {
-      m_aItemData[static_cast<size_t>(n)].m_nDevice = n;
       m_deviceOfRow[static_cast<size_t>(n)] = n;
       InsertRow(n, n);
     }
@@ -269,10 +276,11 @@ int CALLBACK CDevicePage::CompareItems(LPARAM a, LPARAM b, LPARAM sortState) {
 
 CString CDevicePage::CellText(int device, int column) const {
   const size_t n = static_cast<size_t>(device);
-  if (device < 0 || n >= m_aItemData.size() || n >= m_failures.size() || column < 0 || column >= kColumns) {
+  if (device < 0 || n >= m_aItemData.size() || device >= m_sweep.GetDeviceCount() || column < 0 ||
+      column >= kColumns) {
     return CString();
   }
-  if (column == kStateColumn && FAILED(m_failures[n])) return NotAnsweringText();
+  if (column == kStateColumn && FAILED(m_sweep.GetFailure(device))) return NotAnsweringText();
   const ItemData& item = m_aItemData[n];
   // An idle device shows its number alone.
   if (column != kDeviceColumn && !item.m_bActive) return CString();
@@ -281,9 +289,9 @@ CString CDevicePage::CellText(int device, int column) const {
 
 int CDevicePage::RowImage(int device) const {
   const size_t n = static_cast<size_t>(device);
-  if (device < 0 || n >= m_aItemData.size() || n >= m_failures.size()) return kImageIdle;
+  if (device < 0 || n >= m_aItemData.size() || device >= m_sweep.GetDeviceCount()) return kImageIdle;
   // A device that does not answer shows its last values, but not as running.
-  if (FAILED(m_failures[n])) return kImageNotAnswering;
+  if (FAILED(m_sweep.GetFailure(device))) return kImageNotAnswering;
   return m_aItemData[n].m_bActive ? kImageRunning : kImageIdle;
 }
 
@@ -385,14 +393,15 @@ void CDevicePage::RedrawRowsOf(const std::vector<int>& devices) {
   if (!::IsRectEmpty(&run)) m_listDevices.InvalidateRect(&run);
 }
 
-void CDevicePage::ShowQueryFailures(const FailureReport& report) {
+void CDevicePage::ShowQueryFailures(const SweepSummary& summary) {
+  const DeviceSweepResult& report = summary.firstNewFailure;
   CString strDevice;
   strDevice.Format(L"%ld", static_cast<long>(report.nDevice));
   CString strCode;
   strCode.Format(L"%#8.8x", static_cast<unsigned int>(report.hr));
   CString strMessage = FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER",
                                              strDevice, report.pszKind, strCode, GetSystemErrorText(report.hr));
-  const int nOthers = report.nFailed - 1;
+  const int nOthers = summary.nFailed - 1;
   if (nOthers > 0) {
     CString strCount;
     strCount.Format(L"%d", nOthers);
@@ -406,75 +415,57 @@ void CDevicePage::ShowQueryFailures(const FailureReport& report) {
   AfxMessageBox(strMessage, MB_OK);
 }
 
-void CDevicePage::RefreshDevices() {
-  // Redraw goes off only while rows are replaced (a stream starts or ends): back
-  // on, it repaints the whole list, which new values alone must not cost.
-  std::optional<CRedrawOff> redrawOff;
-  FailureReport failures;
-  m_changedDevices.clear();
-  // Counters reset since the last refresh (the global page's command) start
-  // their counts again without a new call.
-  const unsigned int nResets = m_pDeviceAccess->GetResetCount();
-  const bool bCountersReset = nResets != m_nResetsSeen;
-  m_nResetsSeen = nResets;
-  for (int i = 0; i < m_nDeviceCount; ++i) {
-    const size_t n = static_cast<size_t>(i);
-    WaveCounters in = {};
-    WaveCounters out = {};
-    const wchar_t* pszKind = L"WaveInCounters";
-    HRESULT hr = m_pDeviceAccess->QueryWaveInCounters(i, in);
-    if (SUCCEEDED(hr)) {
-      pszKind = L"WaveOutCounters";
-      hr = m_pDeviceAccess->QueryWaveOutCounters(i, out);
-    }
-    const HRESULT previous = m_failures[n];
-    m_failures[n] = FAILED(hr) ? hr : S_OK;
-    // The state cell and the row's image say whether the device answers.
-    const bool bAnswerChanged = FAILED(previous) != FAILED(hr);
-    if (FAILED(hr)) {
-      // The other cells keep their last values, no longer shown as running.
-      ++failures.nFailed;
-      if (hr != previous && failures.nDevice < 0) {
-        failures.nDevice = i;
-        failures.pszKind = pszKind;
-        failures.hr = hr;
-      }
-      if (bAnswerChanged) m_changedDevices.push_back(i);
-      continue;
-    }
+class CDevicePage::CRowUpdater final : public CSweepObserver {
+public:
+  CRowUpdater(CDevicePage& page, std::optional<CRedrawOff>& redrawOff) : m_page(page), m_redrawOff(redrawOff) {}
 
-    ItemData& item = m_aItemData[n];
-    const ItemData before = item;
-    MergeHints hints;
-    hints.bAfterOutage = FAILED(previous);
-    hints.bCountersReset = bCountersReset;
-    UpdateItemData(in, out, item, hints);
-
-    const int row = FindRow(i);
+  bool OnDeviceSwept(const DeviceSweepResult& result, const ItemData& before, const ItemData& item) override {
+    const int i = result.nDevice;
+    if (result.Failed()) {
+      // The other cells keep their last values, no longer shown as running; the
+      // state cell and the row's image say whether the device answers.
+      if (result.AnswerChanged()) m_page.m_changedDevices.push_back(i);
+      return true;
+    }
+    const int row = m_page.FindRow(i);
     if (row < 0) {
-      redrawOff.reset();
+      m_redrawOff.reset();
       CString strMessage;
       strMessage.Format(L"INTERNAL ERROR: Unable to find m_aItemData for dev = %ld", static_cast<long>(i));
       AfxMessageBox(strMessage, MB_OK);
       // The refresh stops here for good: no sort, no new timer.
-      return;
+      return false;
     }
-
     if (item.m_bActive != before.m_bActive) {
       // A stream starts or ends: its row is replaced (a selection of the row goes with it).
-      if (!redrawOff) redrawOff.emplace(m_listDevices);
-      m_listDevices.DeleteItem(row);
-      InsertRow(row, i);
-    } else if (bAnswerChanged || (item.m_bActive && !ShowsTheSame(before, item))) {
-      m_changedDevices.push_back(i);
+      if (!m_redrawOff) m_redrawOff.emplace(m_page.m_listDevices);
+      m_page.m_listDevices.DeleteItem(row);
+      m_page.InsertRow(row, i);
+    } else if (result.AnswerChanged() || (item.m_bActive && !ShowsTheSame(before, item))) {
+      m_page.m_changedDevices.push_back(i);
     }
+    return true;
   }
+
+private:
+  CDevicePage& m_page;
+  std::optional<CRedrawOff>& m_redrawOff;
+};
+
+void CDevicePage::RefreshDevices() {
+  // Redraw goes off only while rows are replaced (a stream starts or ends): back
+  // on, it repaints the whole list, which new values alone must not cost.
+  std::optional<CRedrawOff> redrawOff;
+  m_changedDevices.clear();
+  CRowUpdater updater(*this, redrawOff);
+  const SweepSummary summary = m_sweep.Sweep(CTime::GetCurrentTime(), &updater);
+  if (summary.bStopped) return;
   SortList();
   // Redraw switched back on repaints every row on screen anyway.
   if (!redrawOff) RedrawRowsOf(m_changedDevices);
   redrawOff.reset();
   // One message at most, over a list that is up to date; the timer stays off
   // while it is shown, so no refresh starts inside its loop.
-  if (failures.nDevice >= 0) ShowQueryFailures(failures);
+  if (summary.firstNewFailure.nDevice >= 0) ShowQueryFailures(summary);
   SetTimer(IDT_REFRESH, kRefreshPeriodMs);
 }

@@ -2,9 +2,8 @@
 // The device page: one list row per driver device, refreshed twice a second
 // from the driver's counters. Rows take their texts on demand from the items
 // (only rows on screen are formatted), and a refresh repaints just the rows
-// that show something new. The stream model's merge and the per-device item
-// array belong to this class; both are defined in StreamModel.cpp and need no
-// window, so they build and test on their own.
+// that show something new. The merge and the sweep over the devices are the
+// stream model's (StreamModel.h); the page keeps the items and shows them.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -21,6 +20,7 @@
 #include "framework/String.h"
 #include "stats/ItemData.h"
 #include "stats/ListPage.h"
+#include "stats/StreamModel.h"
 
 class CDevicePage : public CPropertyPage {
   DECLARE_DYNCREATE(CDevicePage)
@@ -28,12 +28,8 @@ public:
   CDevicePage();
   ~CDevicePage() override;
 
-  // Merges one device's record-direction record `in` and playback-direction record
-  // `out` into that device's item; an ended stream's final item is appended to
-  // g_qEndedStreams. A running stream whose remote address or port, local port or
-  // codec changed, or whose packet count or counter went down, was followed by
-  // another call between two refreshes: it ends at its last sighting and the new
-  // one starts now. Uses no state of the page.
+  // The stream model's merge (MergeStreamRecords) at the current time, an ended
+  // stream appended to g_qEndedStreams. Uses no state of the page.
   static void UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item,
                              const MergeHints& hints = MergeHints());
 
@@ -43,11 +39,11 @@ public:
 
   // Where the page's device count and counters come from (the driver unless set);
   // set before the page's window is created. The page borrows it.
-  void SetDeviceAccess(CDeviceAccess* pAccess) { m_pDeviceAccess = pAccess ? pAccess : &CDeviceAccess::Driver(); }
+  void SetDeviceAccess(CDeviceAccess* pAccess) { m_sweep.SetDeviceAccess(pAccess); }
 
-  // One refresh: both counter records of every device, the items merged, the
-  // rows that show something new repainted, the list sorted, at most one
-  // message for the devices that stopped answering, the timer started again.
+  // One refresh: a sweep of the devices into the items, the rows that show
+  // something new repainted, the list sorted, at most one message for the
+  // devices that stopped answering, the timer started again.
   void RefreshDevices();
   // Marks the header of `column` and flips or sets the direction (the first
   // choice of a column is ascending, each repeat reverses).
@@ -83,14 +79,8 @@ protected:
 
 private:
   static constexpr int kColumns = 10;
-
-  // The first request of a refresh that failed anew, and how many devices failed.
-  struct FailureReport {
-    int nDevice = -1;  // -1: no new failure
-    const wchar_t* pszKind = nullptr;
-    HRESULT hr = S_OK;
-    int nFailed = 0;
-  };
+  // Follows a refresh's sweep device by device and updates their rows.
+  class CRowUpdater;
 
   // The text of one cell, as the row of `device` shows it now.
   CString CellText(int device, int column) const;
@@ -113,7 +103,8 @@ private:
   // Repaints the rows of `devices` that are on screen; the others are drawn
   // whenever they come into view.
   void RedrawRowsOf(const std::vector<int>& devices);
-  void ShowQueryFailures(const FailureReport& report);
+  // The first device that failed anew, and how many failed.
+  void ShowQueryFailures(const SweepSummary& summary);
   void ShowNoDevicesText();
 
   // The page owns its image lists; the list borrows them (LVS_SHAREIMAGELISTS).
@@ -128,13 +119,8 @@ private:
   int m_nDeviceCount = 0;
   SortState m_sort;
 
-  CDeviceAccess* m_pDeviceAccess;
-  // The access's reset count at the last refresh.
-  unsigned int m_nResetsSeen = 0;
-  // Per device, the code of its request that failed in the last refresh; S_OK
-  // while it answers. A failure is new, and worth a message, when the device was
-  // answering or failed with another code the refresh before.
-  std::vector<HRESULT> m_failures;
+  // Over m_aItemData into g_qEndedStreams; knows which devices answer.
+  CStreamSweep m_sweep;
   // Where each device's row was last seen, and which device each row holds; both
   // are checked before use (rows can move without the page).
   std::vector<int> m_rowOfDevice;

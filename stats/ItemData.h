@@ -52,7 +52,8 @@ struct MergeHints {
 bool operator<(const ItemData& lhs, const ItemData& rhs);
 
 // First-in first-out queue of ended streams: the device page appends, the record
-// log page takes from the front. GUI thread only. Until the record log page first
+// log page takes from the front (the recorder service has a queue of its own,
+// unbounded from the start). One thread only. Until the record log page first
 // takes from it, it keeps only the newest kWaitingBound items: the history keeps
 // no more than that, so the first trim would erase the older ones anyway, and no
 // log file can be open before the page is shown. From then on it is unbounded,

@@ -1,16 +1,17 @@
-// The stream model: merging a device's two counter records into its item.
+// The stream model: merging a device's two counter records into its item, and
+// the sweep over all devices.
 
 #include <winsock2.h>
 
+#include "stats/StreamModel.h"
+
 #include <utility>
 
-#include "stats/DevicePage.h"
 #include "support/InitOrder.h"
 
-// Built after the application object, the queue of ended streams first, then the
-// device page's items (support/InitOrder.h); destroyed in reverse at exit.
+// Built after the application object and before the device page's items
+// (support/InitOrder.h); destroyed in reverse at exit.
 CEndedStreamQueue g_qEndedStreams DELVORA_INIT_ORDER(init_order::kEndedStreams);
-std::vector<ItemData> CDevicePage::m_aItemData DELVORA_INIT_ORDER(init_order::kItemData);
 
 namespace {
 
@@ -24,11 +25,11 @@ double ScaledAverage(const WaveCounters& in) {
 
 // The item's stream ends with `end` as its last time; a copy goes to the queue and
 // the item is idle again.
-void EndStream(ItemData& item, const CTime& end) {
+void EndStream(ItemData& item, const CTime& end, CEndedStreamQueue& ended) {
   item.m_bActive = false;
   item.m_timeLast = end;
   item.m_spanDuration = end - item.m_timeStart;
-  g_qEndedStreams.Append(item);
+  ended.Append(item);
   item.Reset();
 }
 
@@ -57,25 +58,24 @@ bool IsAnotherCall(const WaveCounters& in, const WaveCounters& out, const CStrin
 
 }  // namespace
 
-void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out, ItemData& item,
-                                 const MergeHints& hints) {
+void MergeStreamRecords(const WaveCounters& in, const WaveCounters& out, ItemData& item, const MergeHints& hints,
+                        const CTime& now, CEndedStreamQueue& ended) {
   if (in.Active == 0) {
     if (!item.m_bActive) return;
     // After an outage nobody saw when it ended: the last sighting is the best
     // bound, and the outage is not talk time.
-    EndStream(item, hints.bAfterOutage ? item.m_timeLast : CTime::GetCurrentTime());
+    EndStream(item, hints.bAfterOutage ? item.m_timeLast : now, ended);
     return;
   }
 
   CString strAddress = out.Address != 0 ? DottedAddress(out.Address) : CString();
   if (item.m_bActive && IsAnotherCall(in, out, strAddress, item, hints.bCountersReset)) {
-    EndStream(item, item.m_timeLast);
+    EndStream(item, item.m_timeLast, ended);
   }
   // Until the playback direction knows the remote address a stream is not
   // started, and a running one keeps its last values.
   if (out.Address == 0) return;
 
-  const CTime now = CTime::GetCurrentTime();
   if (!item.m_bActive) item.m_timeStart = now;
   item.m_bActive = true;
   item.m_timeLast = now;
@@ -87,4 +87,62 @@ void CDevicePage::UpdateItemData(const WaveCounters& in, const WaveCounters& out
   item.m_dwCounter = in.Counter;
   item.m_wCodec = in.Codec;
   item.m_dwPacketCount = in.PacketCount;
+}
+
+void CStreamSweep::SetDeviceCount(int nDevices) {
+  const size_t count = nDevices > 0 ? static_cast<size_t>(nDevices) : 0;
+  m_failures.assign(count, S_OK);
+  m_items.resize(count);
+  for (size_t n = 0; n < count; ++n) m_items[n].m_nDevice = static_cast<int>(n);
+}
+
+HRESULT CStreamSweep::GetFailure(int nDevice) const {
+  if (nDevice < 0 || static_cast<size_t>(nDevice) >= m_failures.size()) return S_OK;
+  return m_failures[static_cast<size_t>(nDevice)];
+}
+
+SweepSummary CStreamSweep::Sweep(const CTime& now, CSweepObserver* pObserver) {
+  SweepSummary summary;
+  const unsigned int nResets = m_pAccess->GetResetCount();
+  MergeHints hints;
+  hints.bCountersReset = nResets != m_nResetsSeen;
+  m_nResetsSeen = nResets;
+  // The item as it was before the merge, for the observer only: a copy per device
+  // costs a sweep of many devices more than nothing.
+  ItemData before;
+  const int count = GetDeviceCount();
+  for (int i = 0; i < count; ++i) {
+    const size_t n = static_cast<size_t>(i);
+    DeviceSweepResult result;
+    result.nDevice = i;
+    WaveCounters in = {};
+    WaveCounters out = {};
+    result.pszKind = L"WaveInCounters";
+    result.hr = m_pAccess->QueryWaveInCounters(i, in);
+    if (SUCCEEDED(result.hr)) {
+      result.pszKind = L"WaveOutCounters";
+      result.hr = m_pAccess->QueryWaveOutCounters(i, out);
+    }
+    result.hrPrevious = m_failures[n];
+    m_failures[n] = result.Failed() ? result.hr : S_OK;
+    ItemData& item = m_items[n];
+    if (result.Failed()) {
+      ++summary.nFailed;
+      if (result.IsNewFailure() && summary.firstNewFailure.nDevice < 0) summary.firstNewFailure = result;
+      if (pObserver && !pObserver->OnDeviceSwept(result, item, item)) {
+        summary.bStopped = true;
+        return summary;
+      }
+      continue;
+    }
+    result.pszKind = nullptr;
+    if (pObserver) before = item;
+    hints.bAfterOutage = FAILED(result.hrPrevious);
+    MergeStreamRecords(in, out, item, hints, now, m_ended);
+    if (pObserver && !pObserver->OnDeviceSwept(result, before, item)) {
+      summary.bStopped = true;
+      return summary;
+    }
+  }
+  return summary;
 }

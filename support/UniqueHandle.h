@@ -72,6 +72,15 @@ struct CFindHandleTraits {
   static void Close(Handle handle) noexcept { FindClose(handle); }
 };
 
+// Kernel objects other than files (events, processes, threads): the calls that
+// make them fail with null.
+struct CKernelHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
+  static void Close(Handle handle) noexcept { CloseHandle(handle); }
+};
+
 // The service control manager and its services.
 struct CServiceHandleTraits {
   using Handle = SC_HANDLE;
@@ -81,6 +90,7 @@ struct CServiceHandleTraits {
 };
 
 using CFileHandle = CUniqueHandle<CFileHandleTraits>;
+using CKernelHandle = CUniqueHandle<CKernelHandleTraits>;
 using CKeyHandle = CUniqueHandle<CKeyHandleTraits>;
 using CFindHandle = CUniqueHandle<CFindHandleTraits>;
 using CServiceHandle = CUniqueHandle<CServiceHandleTraits>;

@@ -48,6 +48,12 @@ inline std::vector<std::string> Lines(const std::wstring& path) {
   return lines;
 }
 
+// Each character as one byte, as the log file holds it.
+inline std::string ByteText(const CString& text) {
+  const std::wstring wide(text.GetString());
+  return std::string(wide.begin(), wide.end());
+}
+
 inline std::vector<std::string> Fields(const std::string& line) {
   std::vector<std::string> fields;
   std::istringstream in(line);
