@@ -45,10 +45,6 @@ RecorderStatus QueryRecorderStatus(const wchar_t* pszService) {
 CString RecorderDayFile(const CString& strFolder, const CTime& time) {
   CString strPath(strFolder);
   if (!strPath.IsEmpty()) AppendCharIfMissing(strPath, L'\\');
-  tm local = {};
-  CString strName;
-  if (time.GetLocalTm(&local)) {
-    strName.Format(L"Delvora-%04d-%02d-%02d.log", local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
-  }
-  return strPath + strName;
+  LocalDay day;
+  return LocalDayOf(time, day) ? strPath + DayFileName(day) : strPath;
 }

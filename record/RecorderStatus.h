@@ -1,14 +1,12 @@
 #pragma once
-// What the program knows of the recorder service: its name, the day file it
-// writes, and its state as the service control manager reports it to a reader.
+// The recorder service as the program sees it: its state as the service control
+// manager reports it to a reader, and the file it writes today.
 
 #include <windows.h>
 
 #include "framework/String.h"
 #include "framework/Time.h"
-
-// The service that records ended streams while no window is open.
-constexpr wchar_t kRecorderServiceName[] = L"DelvoraRecorder";
+#include "record/RecorderFiles.h"
 
 enum class RecorderState { kNotInstalled, kStopped, kPending, kRunning, kUnknown };
 

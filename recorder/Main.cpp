@@ -15,13 +15,13 @@
 
 #include "driver/DeviceAccess.h"
 #include "framework/Resource.h"
+#include "record/RecorderFiles.h"
 #include "recorder/Recorder.h"
 #include "recorder/RecorderRun.h"
 #include "support/UniqueHandle.h"
 
 namespace {
 
-const wchar_t kServiceName[] = L"DelvoraRecorder";
 
 const wchar_t kUsage[] =
     L"Usage: DelvoraRecorder.exe [-console [-seconds N] [-folder DIR]] [-clock-offset SECONDS]\n"
@@ -226,7 +226,7 @@ DWORD WINAPI OnServiceControl(DWORD dwControl, DWORD, void*, void*) {
 }
 
 void WINAPI ServiceMain(DWORD, LPWSTR*) {
-  g_hStatus = ::RegisterServiceCtrlHandlerExW(kServiceName, &OnServiceControl, nullptr);
+  g_hStatus = ::RegisterServiceCtrlHandlerExW(kRecorderServiceName, &OnServiceControl, nullptr);
   if (!g_hStatus) return;
   ReportStatus(SERVICE_START_PENDING);
   CKernelHandle hStop(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -256,7 +256,7 @@ int wmain(int argc, wchar_t** argv) {
   UseEnglishTexts();
   if (g_args.bConsole) return RunConsole();
 
-  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kServiceName), &ServiceMain}, {nullptr, nullptr}};
+  SERVICE_TABLE_ENTRYW table[] = {{const_cast<wchar_t*>(kRecorderServiceName), &ServiceMain}, {nullptr, nullptr}};
   if (::StartServiceCtrlDispatcherW(table)) return 0;
   if (::GetLastError() == ERROR_FAILED_SERVICE_CONTROLLER_CONNECT) {
     Print(stderr, L"DelvoraRecorder.exe runs as a service, or in the foreground with -console.\n\n%s", kUsage);

@@ -20,8 +20,12 @@ logs=$drive_c/ProgramData/Delvora/Logs
 logs_win='C:\ProgramData\Delvora\Logs\'
 clsid='HKLM\Software\Classes\CLSID\{BEF050CF-1519-11D3-B47F-00C04FAD6B54}'
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall'
-files=(Delvora.exe TqResLoader.dll enu/DelvoraRes.dll deu/DelvoraRes.dll Utilities/Audio/Delvora.htm)
+files=(Delvora.exe DelvoraRecorder.exe TqResLoader.dll enu/DelvoraRes.dll deu/DelvoraRes.dll Utilities/Audio/Delvora.htm)
+service_key='HKLM\System\CurrentControlSet\Services\DelvoraRecorder'
+event_source_key='HKLM\System\CurrentControlSet\Services\EventLog\Application\DelvoraRecorder'
+settings_key='HKLM\Software\Tarquel\TqVudAva\1.0'
 newer=$work/Delvora-newer.msi
+day_file=""
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
 # Every Windows program's output goes to a file: the driver's host process inherits
@@ -37,6 +41,17 @@ reg_value() {
     | sed -n 's/^ *[^ ].*REG_SZ *//p' | head -n 1
 }
 reg_exists() { "$wine" reg query "$1" >/dev/null 2>&1 </dev/null; }
+# reg_data KEY NAME: the value's data whatever its type, empty when missing.
+reg_data() {
+  "$wine" reg query "$1" /v "$2" 2>/dev/null </dev/null | tr -d '\r' | sed -n "s/^ *$2 *REG_[A-Z_]* *//p" | head -n 1
+}
+recorder_state() { "$wine" sc query DelvoraRecorder 2>/dev/null </dev/null | tr -d '\r' | sed -n 's/^ *STATE *: *[0-9]* *//p'; }
+# Waits up to 30 seconds for the recorder service to reach the state.
+wait_recorder() {
+  local i
+  for i in $(seq 30); do [ "$(recorder_state)" = "$1" ] && return 0; sleep 1; done
+  return 1
+}
 installed_products() { "$wine" reg query "$uninstall_key" /s 2>/dev/null </dev/null | tr -d '\r'; }
 # All users' Start menu on Windows; Wine's installer puts the shortcut in the user's.
 shortcuts() { find "$drive_c/ProgramData" "$drive_c/users" -path '*/Start Menu/Programs/Delvora.lnk' 2>/dev/null; }
@@ -85,9 +100,22 @@ install() {
   [ "$(reg_value "$clsid\\InprocServer32" ThreadingModel)" = Both ] || fail "loader's ThreadingModel"
   [ "$(reg_value 'HKLM\Software\Classes\TqResLoader.ResLoader\CurVer' '')" = TqResLoader.ResLoader.1 ] \
     || fail "loader's ProgID"
-  reg_exists 'HKLM\System\CurrentControlSet\Services\tqaudio' && fail "the package installed the driver"
+  [ "$(reg_data "$service_key" Start)" = 0x2 ] || fail "the recorder service does not start automatically"
+  [ "$(reg_data "$service_key" ObjectName)" = 'NT AUTHORITY\LocalService' ] || fail "the recorder's account"
+  [ "$(reg_data "$event_source_key" EventMessageFile)" = "${root_win}DelvoraRecorder.exe" ] \
+    || fail "the recorder's event source"
+  wait_recorder RUNNING || fail "the recorder service is $(recorder_state), not running"
+  # Started, it opens today's file with the header line.
+  day_file=$logs/Delvora-$(date +%F).log
+  local i
+  for i in $(seq 20); do head -c 7 "$day_file" 2>/dev/null | grep -q $'^Device\t' && break; sleep 1; done
+  head -c 7 "$day_file" 2>/dev/null | grep -q $'^Device\t' || fail "the recorder wrote no $day_file"
+  # (Its parameters key may exist: reading the device count creates it.)
+  [ -n "$(reg_data 'HKLM\System\CurrentControlSet\Services\tqaudio' ImagePath)" ] \
+    && fail "the package installed the driver"
   [ -e "$drive_c/windows/system32/drivers/tqaudio.sys" ] && fail "the package installed tqaudio.sys"
-  echo "   installed: ${files[*]}, Logs folder, shortcut, loader rows, Root Path and Output Path"
+  echo "   installed: ${files[*]}, Logs folder, shortcut, loader rows, Root Path and Output Path;"
+  echo "   the recorder service runs as LocalService and has begun today's file; its event source registered"
 }
 
 start_and_help() {
@@ -126,13 +154,19 @@ upgrade() {
   echo "== Upgrade to a newer package"
   (cd "$build" && "$wixl" -a x64 -D Version=1.0.1 -D BinDir=bin -D HelpPage="$help_page" -o "$newer" "$wxs") \
     || fail "wixl could not build the newer package"
+  mkdir -p "$drive_c/DelvoraLogs"
+  win reg add "$settings_key" /v 'Recorder Keep Days' /t REG_DWORD /d 7 /f
+  win reg add "$settings_key" /v 'Output Path' /d 'C:\DelvoraLogs' /f
   msiexec /i "$newer" || fail "msiexec /i of the newer package exited $?"
+  [ "$(reg_data "$settings_key" 'Recorder Keep Days')" = 0x7 ] || fail "the upgrade lost the recorder's Keep Days"
+  [ "$(reg_data "$settings_key" 'Output Path')" = 'C:\DelvoraLogs' ] || fail "the upgrade lost the changed Output Path"
+  wait_recorder RUNNING || fail "the recorder service is $(recorder_state) after the upgrade"
   local products f
   products=$(installed_products)
   [ "$(grep -c 'DisplayName.*REG_SZ *Delvora$' <<<"$products")" -eq 1 ] || fail "not one Delvora installed"
   grep -q 'DisplayVersion.*REG_SZ *1\.0\.1$' <<<"$products" || fail "the newer version is not the one installed"
   for f in "${files[@]}"; do [ -f "$root/$f" ] || fail "gone after the upgrade: $f"; done
-  echo "   one Delvora installed, version 1.0.1"
+  echo "   one Delvora installed, version 1.0.1, the recorder running with its settings kept"
 }
 
 uninstall() {
@@ -148,8 +182,12 @@ uninstall() {
   [ -n "$(reg_value 'HKLM\Software\Tarquel\Orrindale\1.0' 'Root Path')" ] && fail "Root Path is still there"
   [ -n "$(reg_value 'HKLM\Software\Tarquel\TqVudAva\1.0' 'Output Path')" ] && fail "Output Path is still there"
   installed_products | grep -q 'REG_SZ *Delvora$' && fail "still listed as installed"
+  reg_exists "$service_key" && fail "the recorder service is still installed"
+  reg_exists "$event_source_key" && fail "the recorder's event source is still registered"
   [ "$(cat "$log_file" 2>/dev/null)" = "$(printf 'a log line\r')" ] || fail "the log file did not stay"
-  echo "   removed: files, shortcut, loader rows, registry values, product entry; the log file stayed"
+  [ -s "$day_file" ] || fail "the recorder's day file did not stay"
+  echo "   removed: files, shortcut, loader rows, registry values, product entry, the recorder service and"
+  echo "   its event source; the log file stayed"
 }
 
 main() {
