@@ -22,6 +22,7 @@
 
 #include "app/MainSheet.h"
 #include "app/StatsApp.h"
+#include "bench/BenchRecords.h"
 #include "bench/BenchSupport.h"
 #include "driver/DriverControl.h"
 #include "framework/PropertySheet.h"
@@ -155,24 +156,6 @@ unsigned long long RowsToRepaint(HWND hList) {
   }
   ::DeleteObject(hRegion);
   return rows;
-}
-
-WaveCounters RunningIn(int device, int round) {
-  WaveCounters in = {};
-  in.Active = 1;
-  in.Total = 100000LL * (device + 1) + 7919LL * round;
-  in.PacketCount = 10 + static_cast<unsigned>(round);
-  in.Port = htons(static_cast<u_short>(5000 + device));
-  in.Counter = static_cast<unsigned>(round);
-  in.Codec = 7;
-  return in;
-}
-
-WaveCounters RunningOut(int device) {
-  WaveCounters out = {};
-  out.Address = htonl(0x0A000001u + static_cast<unsigned>(device));
-  out.AddressPort = htons(static_cast<u_short>(9000 + device));
-  return out;
 }
 
 }  // namespace

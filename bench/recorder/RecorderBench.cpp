@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/BenchRecords.h"
 #include "bench/BenchSupport.h"
 #include "driver/DriverControl.h"
 #include "framework/Resource.h"
@@ -31,24 +32,6 @@ namespace {
 const int kDevices = 256;
 // The driver's own times swing from round to round: the ratio is taken per round.
 const int kRounds = 21;
-
-WaveCounters RunningIn(int device, int round) {
-  WaveCounters in = {};
-  in.Active = 1;
-  in.Total = 100000LL * (device + 1) + 7919LL * round;
-  in.PacketCount = 10 + static_cast<unsigned>(round);
-  in.Port = htons(static_cast<u_short>(5000 + device));
-  in.Counter = static_cast<unsigned>(round);
-  in.Codec = 7;
-  return in;
-}
-
-WaveCounters RunningOut(int device) {
-  WaveCounters out = {};
-  out.Address = htonl(0x0A000001u + static_cast<unsigned>(device));
-  out.AddressPort = htons(static_cast<u_short>(9000 + device));
-  return out;
-}
 
 std::wstring TempFolder(const wchar_t* name) {
   wchar_t temp[MAX_PATH];
