@@ -217,7 +217,7 @@ TEST_F(StreamModel, ACallFoundOverLateEndsAtItsLastSighting) {
     const ItemData first = item;
     change(r);
     MergeHints outage;
-    outage.bAfterOutage = true;  // matters to the last change only
+    outage.bAfterOutage = true;  // tells only when a call found idle ended
     CDevicePage::UpdateItemData(r.in, r.out, item, outage);
     ItemData ended;
     ASSERT_TRUE(g_qEndedStreams.TakeFront(ended)) << "change " << n;
