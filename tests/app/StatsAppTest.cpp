@@ -428,7 +428,7 @@ TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
 
 namespace {
 
-TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
+TEST(MainSheetMenu, SelectAllIsGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
   ASSERT_NE(nullptr, UseResourceModule());
   CMainSheet sheet(L"Delvora");
   // Per page: whether each command's item is grayed when its popup opens.
@@ -453,7 +453,7 @@ TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnab
   });
   sheet.DoModal();
   typedef std::vector<std::pair<UINT, bool>> Items;
-  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, true}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
                    {ID_ABOUT, false}}),
             grayed[0]);
   EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_HELP, false},
