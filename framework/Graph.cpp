@@ -69,7 +69,7 @@ public:
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID riid, void** ppv) override {
     if (!ppv) return E_POINTER;
-    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != IID_IAccessible) {
+    if (riid != IID_IUnknown && riid != IID_IDispatch && riid != __uuidof(IAccessible)) {
       *ppv = nullptr;
       return E_NOINTERFACE;
     }
@@ -548,10 +548,14 @@ LRESULT CGraphCtrl::OnGetObject(WPARAM wParam, LPARAM lParam) {
   // lParam carries a 32-bit object id, sign-extended or not.
   if (static_cast<DWORD>(lParam) != static_cast<DWORD>(OBJID_CLIENT)) return Default();
   CComOwner<IAccessible> standard;
-  if (FAILED(::CreateStdAccessibleObject(m_hWnd, OBJID_CLIENT, IID_IAccessible, standard.Receive()))) return Default();
+  // __uuidof, not IID_IAccessible: mingw-w64's import library for oleacc resolves that
+  // name to a code thunk, not the interface id.
+  if (FAILED(::CreateStdAccessibleObject(m_hWnd, OBJID_CLIENT, __uuidof(IAccessible), standard.Receive()))) {
+    return Default();
+  }
   CGraphAccessible* pAccessible = new (std::nothrow) CGraphAccessible(m_hWnd, standard.get());
   if (!pAccessible) return Default();
-  const LRESULT result = ::LresultFromObject(IID_IAccessible, wParam, pAccessible);
+  const LRESULT result = ::LresultFromObject(__uuidof(IAccessible), wParam, pAccessible);
   pAccessible->Release();
   return result;
 }
