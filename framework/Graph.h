@@ -78,6 +78,8 @@ public:
   LRESULT OnRedrawAll(WPARAM wParam, LPARAM lParam);
   // WM_SETTEXT, WM_ENABLE: the static's own handling, which may draw its text, painted over.
   LRESULT OnStaticChange(WPARAM wParam, LPARAM lParam);
+  // WM_SETFONT: the font the graph writes in (the dialog's, borrowed).
+  LRESULT OnSetFont(WPARAM wParam, LPARAM lParam);
   void OnDestroy();
 
 protected:
@@ -86,8 +88,7 @@ protected:
   DECLARE_MESSAGE_MAP()
 
 private:
-  static LRESULT CALLBACK SubclassProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam,
-                                       UINT_PTR uIdSubclass, DWORD_PTR dwRefData);
+  static LRESULT CALLBACK GraphProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
   void Unsubclass();
   // The pens and brush for the current system colours and DPI, made anew when either changed.
   void PrepareTools(UINT nDpi);
@@ -103,6 +104,8 @@ private:
   CString m_strAxis[3];
   CString m_strNoValue;
   CString m_strLastValue;  // the value screen readers were last told of
+  HFONT m_hFont = nullptr;
+  WNDPROC m_pfnControlProc = nullptr;  // the static's own procedure
 
   // Drawing tools and the buffer, kept between paints.
   UINT m_nToolsDpi = 0;
@@ -112,6 +115,7 @@ private:
   CPen m_axisPen;
   CBrush m_background;
   CBitmap m_buffer;
+  CMemoryDC m_bufferDC;  // holds m_buffer selected; declared after it, so it goes first
   SIZE m_bufferSize = {0, 0};
   RECT m_rcPlot = {0, 0, 0, 0};  // where the last paint put the plot
 
