@@ -17,7 +17,7 @@ namespace {
 const int kGridParts = 4;     // the values are split into at most this many grid steps
 const int kPad = 4;           // pixels at 96 DPI between texts, lines and edges
 const int kLineWidth = 2;     // the lines' pens at 96 DPI
-const int kSwatch = 18;       // a legend's sample of its line at 96 DPI
+const int kSwatch = 30;       // a legend's sample of its line at 96 DPI: a dash, a break, a dash
 const int kTipOffset = 16;    // the tooltip's distance from the pointer at 96 DPI
 const int kTipWidth = 400;    // the widest tooltip line at 96 DPI
 

@@ -47,9 +47,12 @@ public:
   ~CGraphCtrl() override;
 
   // Takes over the control's painting, pointer and accessibility until it is
-  // destroyed. FALSE when the control cannot be subclassed.
+  // destroyed. FALSE when the control cannot be taken (it carries user data).
   BOOL Subclass(HWND hControl);
-  void SetLines(const std::vector<GraphLine>& lines) { m_lines = lines; }
+  void SetLines(const std::vector<GraphLine>& lines) {
+    m_lines = lines;
+    m_nToolsDpi = 0;  // the pens are made anew
+  }
   // Borrowed; null shows an empty graph.
   void SetSource(const CGraphSource* pSource) { m_pSource = pSource; }
   // The texts under the oldest slot, the middle one and the newest.
