@@ -264,12 +264,12 @@ BOOL CGraphCtrl::Subclass(HWND hControl) {
     return FALSE;
   }
   AttachPermanent(hControl);
-  // Kept here: a message to the control costs a paint a fifth of its time.
+  // The dialog's font, kept for the paints; WM_SETFONT brings a new one.
   m_hFont = reinterpret_cast<HFONT>(SendMessage(WM_GETFONT));
   // A tracking tooltip: shown, moved and filled by the graph as the pointer moves.
-  m_toolTip.Attach(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP,
-                                     CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hControl, nullptr,
-                                     nullptr, nullptr));
+  m_toolTip.Attach(::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                     WS_POPUP | TTS_NOPREFIX | TTS_ALWAYSTIP, CW_USEDEFAULT, CW_USEDEFAULT,
+                                     CW_USEDEFAULT, CW_USEDEFAULT, hControl, nullptr, nullptr, nullptr));
   if (m_toolTip) {
     TOOLINFOW info = {};
     info.cbSize = sizeof(info);
@@ -425,7 +425,8 @@ void CGraphCtrl::Draw(HDC hdc, const RECT& rc) {
   const int yLegend = rc.top + pad;
   for (size_t line = 0; line < nLines; ++line) {
     const CSelection pen(hdc, m_linePens[line].Get());
-    const POINT swatch[] = {{x, yLegend + (cyText - nLineWidth) / 2}, {x + ScaleToDpi(kSwatch, nDpi), yLegend + (cyText - nLineWidth) / 2}};
+    const int ySwatch = yLegend + (cyText - nLineWidth) / 2;
+    const POINT swatch[] = {{x, ySwatch}, {x + ScaleToDpi(kSwatch, nDpi), ySwatch}};
     const DWORD nSwatch = 2;
     WideLines(hdc, swatch, &nSwatch, 1, nLineWidth);
     x += ScaleToDpi(kSwatch, nDpi) + pad;
