@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "framework/Dpi.h"
+#include "framework/Gdi.h"
 #include "framework/Graph.h"
 #include "tests/framework_windows/GuiHarness.h"
 
@@ -47,35 +48,30 @@ private:
   std::vector<COLORREF> m_old;
 };
 
-// The graph drawn into a 32-bit bitmap, pixel (x, y) as a COLORREF.
+// The graph drawn into a 32-bit bitmap: the rows of a column, below the legend,
+// that have a colour.
 class CCapture {
 public:
   explicit CCapture(HWND hWnd) {
     ::GetClientRect(hWnd, &m_rc);
-    BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), m_rc.right, -m_rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+    const BITMAPINFO info = {{sizeof(BITMAPINFOHEADER), m_rc.right, -m_rc.bottom, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
     void* pBits = nullptr;
-    HDC hdc = ::CreateCompatibleDC(nullptr);
-    HBITMAP hBitmap = ::CreateDIBSection(hdc, &info, DIB_RGB_COLORS, &pBits, nullptr, 0);
-    HGDIOBJ hOld = ::SelectObject(hdc, hBitmap);
-    ::SendMessageW(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(hdc), PRF_CLIENT);
+    const CMemoryDC memory(::CreateCompatibleDC(nullptr));
+    const CBitmap bitmap(::CreateDIBSection(memory.Get(), &info, DIB_RGB_COLORS, &pBits, nullptr, 0));
+    const CSelection selected(memory.Get(), bitmap.Get());
+    ::SendMessageW(hWnd, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(memory.Get()), PRF_CLIENT);
     ::GdiFlush();
-    const DWORD* p = static_cast<const DWORD*>(pBits);
-    m_pixels.assign(p, p + m_rc.right * m_rc.bottom);
-    ::SelectObject(hdc, hOld);
-    ::DeleteObject(hBitmap);
-    ::DeleteDC(hdc);
+    m_pixels.assign(static_cast<const DWORD*>(pBits), static_cast<const DWORD*>(pBits) + m_rc.right * m_rc.bottom);
   }
   COLORREF At(int x, int y) const {
     const DWORD rgb = m_pixels[static_cast<size_t>(y * m_rc.right + x)];
     return RGB(GetBValue(rgb), GetGValue(rgb), GetRValue(rgb));
   }
-  // The rows of column x, below the legend, that have the colour.
   int RowsOf(int x, COLORREF color) const {
     int n = 0;
     for (int y = m_rc.bottom / 4; y < m_rc.bottom; ++y) n += At(x, y) == color;
     return n;
   }
-  const RECT& Rect() const { return m_rc; }
 
 private:
   RECT m_rc = {};
@@ -118,12 +114,13 @@ TEST(Graph, LinesInSystemColoursAtTheDpiBrokenAtGapsWithATooltipAndAnAccessibleN
           std::vector<COLORREF>{RGB(0, 0, 0), RGB(255, 255, 255), RGB(0, 255, 255), RGB(0, 255, 0)});
       ::SendMessageW(hControl, WM_SYSCOLORCHANGE, 0, 0);
     }
+    SCOPED_TRACE(bHighContrast ? "high contrast" : "usual colours");
     const CCapture shot(hControl);
-    EXPECT_EQ(::GetSysColor(COLOR_WINDOW), shot.At(1, 1)) << "high contrast " << bHighContrast;
+    EXPECT_EQ(::GetSysColor(COLOR_WINDOW), shot.At(1, 1));
     const COLORREF line = ::GetSysColor(COLOR_HIGHLIGHT);
-    EXPECT_EQ(ScaleToDpi(2, nDpi), shot.RowsOf(cx / 4, line)) << "high contrast " << bHighContrast;
-    EXPECT_EQ(ScaleToDpi(2, nDpi), shot.RowsOf(cx * 3 / 4, line)) << "high contrast " << bHighContrast;
-    EXPECT_EQ(0, shot.RowsOf(cx / 2, line)) << "high contrast " << bHighContrast;
+    EXPECT_EQ(ScaleToDpi(2, nDpi), shot.RowsOf(cx / 4, line));
+    EXPECT_EQ(ScaleToDpi(2, nDpi), shot.RowsOf(cx * 3 / 4, line));
+    EXPECT_EQ(0, shot.RowsOf(cx / 2, line));
   }
 
   // The tooltip follows the pointer with the slot's time and values.

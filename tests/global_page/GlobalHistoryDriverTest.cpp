@@ -94,10 +94,7 @@ TEST(GlobalHistoryWithDriver, ExactRatesAndGapsAtAResetAWrapAFailedRequestAndARe
   std::vector<std::wstring> lines = Split(copied, L"\r\n");
   ASSERT_EQ(12u, lines.size()) << "titles, ten samples and the end of the last line";
   EXPECT_EQ(L"", lines.back());
-  const std::vector<std::wstring> titles = Split(lines[0], L"\t");
-  ASSERT_EQ(15u, titles.size());
-  EXPECT_EQ(L"Time", titles[0]);
-  EXPECT_EQ(L"Lost packets per second", titles[14]);
+  EXPECT_EQ(0u, lines[0].find(L"Time\tActive streams\t")) << "the titles from the resource module";
   std::vector<std::wstring> shown;
   for (size_t i = 1; i + 1 < lines.size(); ++i) {
     const std::vector<std::wstring> cells = Split(lines[i], L"\t");
