@@ -37,10 +37,12 @@ BEGIN_MESSAGE_MAP(CMainSheet, CPropertySheet)
   ON_COMMAND(IDCANCEL, OnCancelCommand)
   ON_MESSAGE(WM_CLOSE, OnClose)
   ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+  ON_WM_TIMER()
 END_MESSAGE_MAP()
 
 CMainSheet::CMainSheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
-    : CPropertySheet(pszCaption, pParentWnd, iSelectPage) {
+    : CPropertySheet(pszCaption, pParentWnd, iSelectPage), m_pDeviceAccess(&CDeviceAccess::Driver()) {
+  m_pageGlobal.SetHistory(&m_history);
   m_pageGlobal.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
   m_pageDevice.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
   m_pageRecordLog.m_psp.dwFlags &= ~static_cast<DWORD>(PSP_HASHELP);
@@ -60,7 +62,24 @@ BOOL CMainSheet::OnInitDialog() {
     if (hButton) ::ShowWindow(hButton, SW_HIDE);
   }
   SetIcons(GetWindowDpi(m_hWnd));
+  // The first sample comes with the first tick, as the pages' first readings do.
+  SetTimer(IDT_HISTORY_SAMPLE, CGlobalHistory::kPeriodMs);
   return bResult;
+}
+
+void CMainSheet::SetDeviceAccess(CDeviceAccess* pAccess) {
+  m_pDeviceAccess = pAccess ? pAccess : &CDeviceAccess::Driver();
+  m_pageGlobal.SetDeviceAccess(m_pDeviceAccess);
+  m_pageDevice.SetDeviceAccess(m_pDeviceAccess);
+}
+
+void CMainSheet::OnTimer(UINT_PTR nIDEvent) {
+  if (nIDEvent != IDT_HISTORY_SAMPLE) {
+    CPropertySheet::OnTimer(nIDEvent);
+    return;
+  }
+  m_history.Sample(*m_pDeviceAccess);
+  m_pageGlobal.OnHistoryChanged();
 }
 
 void CMainSheet::SetIcons(UINT nDpi) {

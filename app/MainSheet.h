@@ -6,6 +6,10 @@
 // It can be resized and minimised, shows the executable's icon, and ends only
 // when the user closes it (close box, Alt+F4, File > Exit): the hidden OK and
 // Cancel of the sheet would otherwise end the program on a stray Enter or Esc.
+// While it is open it samples the driver-wide record every two seconds into the
+// history that the global page's graphs draw, whichever page is shown: the global
+// page's window exists only from its first showing, so the sheet's own timer
+// drives the sampling.
 
 #include <windows.h>
 
@@ -13,6 +17,7 @@
 #include "framework/PropertySheet.h"
 #include "record/RecordLogPage.h"
 #include "stats/DevicePage.h"
+#include "stats/GlobalHistory.h"
 #include "stats/GlobalPage.h"
 #include "support/WideString.h"
 
@@ -26,7 +31,15 @@ public:
   CDevicePage m_pageDevice;
   CRecordLogPage m_pageRecordLog;
 
-  // Hides OK and Cancel and sets the icons; returns the base's result.
+  // The sampling timer, on the sheet's window (every page has IDT_REFRESH on its own).
+  static constexpr UINT_PTR IDT_HISTORY_SAMPLE = 2025;
+
+  // Where the sampling and the global and device pages reach the driver (the
+  // driver unless set); set before DoModal. Borrowed.
+  void SetDeviceAccess(CDeviceAccess* pAccess);
+  const CGlobalHistory& GetHistory() const { return m_history; }
+
+  // Hides OK and Cancel, sets the icons and starts the sampling; returns the base's result.
   BOOL OnInitDialog() override;
 
   void OnExit();
@@ -39,6 +52,7 @@ public:
   // WM_CLOSE: lets comctl32 end the sheet, which it does by cancelling it.
   LRESULT OnClose(WPARAM wParam, LPARAM lParam);
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+  void OnTimer(UINT_PTR nIDEvent);
 
   DECLARE_MESSAGE_MAP()
 
@@ -49,6 +63,8 @@ private:
   CIcon m_iconBig;
   CIcon m_iconSmall;
   bool m_bCloseRequested = false;
+  CGlobalHistory m_history;
+  CDeviceAccess* m_pDeviceAccess;
 };
 
 // The installation root ("Root Path" of HKLM\Software\Tarquel\Orrindale\1.0).

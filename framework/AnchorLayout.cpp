@@ -48,6 +48,14 @@ void CAnchorLayout::Apply(int cx, int cy) const {
     int x = 0, y = 0, width = 0, height = 0;
     Place((item.nEdges & ANCHOR_LEFT) != 0, (item.nEdges & ANCHOR_RIGHT) != 0, item.rcMargins.left,
           item.rcMargins.right, item.size.cx, cx, x, width);
+    if (item.nEdges & (ANCHOR_LEFT_HALF | ANCHOR_RIGHT_HALF)) {
+      // Both halves round the same way, so the gap between them stays.
+      const int gain = cx - (item.rcMargins.left + item.size.cx + item.rcMargins.right);
+      const int half = gain >= 0 ? gain / 2 : -((1 - gain) / 2);
+      x = item.rcMargins.left + ((item.nEdges & ANCHOR_RIGHT_HALF) ? half : 0);
+      width = item.size.cx + ((item.nEdges & ANCHOR_RIGHT_HALF) ? gain - half : half);
+      if (width < 0) width = 0;
+    }
     Place((item.nEdges & ANCHOR_TOP) != 0, (item.nEdges & ANCHOR_BOTTOM) != 0, item.rcMargins.top,
           item.rcMargins.bottom, item.size.cy, cy, y, height);
     // Not the old bits: a moved control repaints all of itself over the page's new background.

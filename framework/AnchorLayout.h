@@ -16,6 +16,11 @@ enum AnchorEdge : UINT {
   ANCHOR_RIGHT = 4,
   ANCHOR_BOTTOM = 8,
   ANCHOR_ALL = ANCHOR_LEFT | ANCHOR_TOP | ANCHOR_RIGHT | ANCHOR_BOTTOM,
+  // Two controls side by side that share what the parent's width gains or loses:
+  // the left one's left edge stays and it takes half; the right one moves by
+  // that half and takes the rest, its right edge keeping its distance.
+  ANCHOR_LEFT_HALF = 16,
+  ANCHOR_RIGHT_HALF = 32,
 };
 
 // One row of a page's anchor table.

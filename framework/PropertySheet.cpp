@@ -64,21 +64,6 @@ private:
   HWND m_hOwner;
 };
 
-// Destroys the window attached to it when it goes, unless the window went first.
-class CWindowOwner {
-public:
-  CWindowOwner() = default;
-  ~CWindowOwner() {
-    if (m_hWnd && ::IsWindow(m_hWnd)) ::DestroyWindow(m_hWnd);
-  }
-  CWindowOwner(const CWindowOwner&) = delete;
-  CWindowOwner& operator=(const CWindowOwner&) = delete;
-  void Attach(HWND hWnd) { m_hWnd = hWnd; }
-
-private:
-  HWND m_hWnd = nullptr;
-};
-
 }  // namespace
 
 // ---- CPropertyPage ------------------------------------------------------------

@@ -11,6 +11,7 @@
 
 #include "framework/MessageMap.h"
 #include "framework/String.h"
+#include "support/UniqueHandle.h"
 
 class CWnd : public CCmdTarget {
   DECLARE_DYNAMIC(CWnd)
@@ -123,3 +124,15 @@ protected:
 void AfxStorePendingException(std::exception_ptr p) noexcept;
 // Throws the kept exception, if any, and forgets it.
 void AfxRethrowPendingException();
+
+// A window its owner destroys when it goes, unless the window went first (with
+// its parent or owner).
+struct CWindowTraits {
+  using Handle = HWND;
+  static Handle Invalid() noexcept { return nullptr; }
+  static bool IsValid(Handle handle) noexcept { return handle != nullptr; }
+  static void Close(Handle handle) noexcept {
+    if (::IsWindow(handle)) ::DestroyWindow(handle);
+  }
+};
+using CWindowOwner = CUniqueHandle<CWindowTraits>;

@@ -70,6 +70,27 @@
 #define IDS_RECORDER_PENDING          148
 #define IDS_RECORDER_UNKNOWN          149   // message-style: %1 system text
 #define IDS_ERROR_OPEN_FOLDER         150   // message-style: %1 the folder, %2 system text
+// Titles of the global history's copied columns; the active streams and the rates
+// also name the graphs' lines.
+#define IDS_HISTORY_TIME              151
+#define IDS_HISTORY_ACTIVE            152
+#define IDS_HISTORY_ENDED             153
+#define IDS_HISTORY_PACKETS           154
+#define IDS_HISTORY_LOST              155
+#define IDS_HISTORY_UPTIME            156
+#define IDS_HISTORY_STARTED_G711      157
+#define IDS_HISTORY_STARTED_G729      158
+#define IDS_HISTORY_STARTED_OTHER     159
+#define IDS_HISTORY_TALK_G711         160
+#define IDS_HISTORY_TALK_G729         161
+#define IDS_HISTORY_TALK_OTHER        162
+#define IDS_HISTORY_ENDED_PER_MINUTE  163
+#define IDS_HISTORY_PACKETS_PER_SECOND 164
+#define IDS_HISTORY_LOST_PER_SECOND   165
+#define IDS_GRAPH_MINUTES_AGO         166   // message-style: %1!d! minutes before the newest sample
+#define IDS_GRAPH_NOW                 167   // under the newest sample
+#define IDS_GRAPH_NO_VALUE            168   // a line's gap in the tooltip and for screen readers
+#define IDS_GRAPH_NO_ANSWER           169   // message-style: %1 the time of a request the driver did not answer
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
@@ -95,6 +116,10 @@
 #define IDC_TIMESTAMP                 1012
 #define IDC_GROUP_B2                  1013
 #define IDC_GLOBAL_NOTE               1014
+#define IDC_GRAPH_SPAN_10             1020  // the graphs' span: the last 10 minutes
+#define IDC_GRAPH_SPAN_60             1021  // or the last hour (follows 1020: one range)
+#define IDC_GRAPH_COUNTS              1022
+#define IDC_GRAPH_TRAFFIC             1023
 
 // Controls of the device page (104).
 #define IDC_DEVICE_LIST               1000
@@ -129,7 +154,8 @@
 #ifndef ID_HELP
 #define ID_HELP                       57670
 #endif
-// Edit menu of the list pages (Ctrl+C and Ctrl+A in a list send them too).
+// Edit menu of the list pages (Ctrl+C and Ctrl+A in a list send them too); the
+// global page copies its graphs' samples.
 #ifndef ID_EDIT_COPY
 #define ID_EDIT_COPY                  0xE122
 #endif

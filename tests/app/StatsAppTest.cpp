@@ -5,7 +5,9 @@
 // messages come from the registry's root path and the shell's answer. As a
 // desktop window the sheet runs with common controls 6, resizes its pages, shows
 // the program's icon, ignores Enter and Esc, follows DPI changes, and keeps within
-// the work area of its screen, also where its design is larger (144 DPI).
+// the work area of its screen, also where its design is larger (144 DPI). It
+// samples the global history whichever page shows, and the global page's graphs
+// keep a usable size and share what the page gains.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -428,7 +430,7 @@ TEST_F(HelpCommand, AMissingHelpFileNamesThePathWithOneBackslashBeforeTheTail) {
 
 namespace {
 
-TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
+TEST(MainSheetMenu, SelectAllIsGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabled) {
   ASSERT_NE(nullptr, UseResourceModule());
   CMainSheet sheet(L"Delvora");
   // Per page: whether each command's item is grayed when its popup opens.
@@ -453,7 +455,7 @@ TEST(MainSheetMenu, EditItemsAreGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnab
   });
   sheet.DoModal();
   typedef std::vector<std::pair<UINT, bool>> Items;
-  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, true}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
                    {ID_ABOUT, false}}),
             grayed[0]);
   EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_HELP, false},
@@ -762,6 +764,79 @@ TEST(MainSheetWindow, ADpiChangeTakesTheSuggestedRectangleWithinTheWorkAreaAndRe
       from = to;
       rc = now;
     }
+    SendMenuCommand(hSheet, ID_EXIT);
+  });
+  sheet.DoModal();
+}
+
+// Answers every driver-wide request with the count of requests as its active
+// streams, two seconds of driver time apart; no devices.
+class CCountingDriver : public CDeviceAccess {
+public:
+  int GetDeviceCount() override { return 0; }
+  HRESULT QueryGlobalCounters(GlobalCounters& record, FILETIME& stamp) override {
+    record = GlobalCounters{};
+    record.Counter1 = ++nRequests;
+    stamp = {nRequests * 20000000u, 0};
+    return S_OK;
+  }
+  unsigned int nRequests = 0;
+};
+
+// A control's rectangle in its parent's client area.
+RECT RectIn(HWND hParent, int nID) {
+  RECT rc = {};
+  ::GetWindowRect(::GetDlgItem(hParent, nID), &rc);
+  ::MapWindowPoints(nullptr, hParent, reinterpret_cast<POINT*>(&rc), 2);
+  return rc;
+}
+
+TEST(MainSheetWindow, TheHistoryIsSampledWhicheverPageShowsAndItsGraphsShareWhatTheGlobalPageGains) {
+  ASSERT_NE(nullptr, UseResourceModule());
+  CCountingDriver driver;
+  CMainSheet sheet(L"Delvora");
+  sheet.SetDeviceAccess(&driver);
+  const ModalScript inLoop([&] {
+    const HWND hSheet = sheet.m_hWnd;
+    // The device page shows: the sheet's own timer samples, one request every two seconds.
+    const DWORD start = ::GetTickCount();
+    PumpMessages(7000, [&] { return sheet.GetHistory().GetCount() >= 2; });
+    EXPECT_GE(::GetTickCount() - start, 3500u);
+    EXPECT_EQ(2, sheet.GetHistory().GetCount());
+    EXPECT_EQ(2u, driver.nRequests);
+
+    // At the sheet's smallest size the graphs lie between the counters and the
+    // note, side by side, each large enough to read; they show the samples.
+    ::SendMessageW(hSheet, PSM_SETCURSEL, 0, 0);
+    const HWND hPage = sheet.m_pageGlobal.m_hWnd;
+    EXPECT_EQ(L"Active streams: 2; Streams ended per minute: 0.0", sheet.m_pageGlobal.m_graphCounts.GetValueText());
+    const UINT dpi = GetWindowDpi(hSheet);
+    RECT page = {};
+    ::GetClientRect(hPage, &page);
+    const RECT counts = RectIn(hPage, IDC_GRAPH_COUNTS), traffic = RectIn(hPage, IDC_GRAPH_TRAFFIC);
+    EXPECT_GT(counts.top, RectIn(hPage, IDC_COUNTER5).bottom);
+    EXPECT_LT(counts.bottom, RectIn(hPage, IDC_GLOBAL_NOTE).top);
+    EXPECT_LT(counts.right, traffic.left);
+    EXPECT_LE(traffic.right, page.right);
+    for (const RECT& rc : {counts, traffic}) {
+      EXPECT_GE(rc.right - rc.left, ScaleToDpi(250, dpi));
+      EXPECT_GE(rc.bottom - rc.top, ScaleToDpi(120, dpi));
+    }
+
+    // Larger (as far as the screen allows): the graphs take all the height gained
+    // and half the width each, keeping the gap between them.
+    const SIZE open = WindowSize(hSheet);
+    ::SetWindowPos(hSheet, nullptr, 0, 0, open.cx + 60, open.cy + 40, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT grown = {};
+    ::GetClientRect(hPage, &grown);
+    const LONG cxGain = grown.right - page.right, cyGain = grown.bottom - page.bottom;
+    EXPECT_GT(cxGain + cyGain, 0);
+    const RECT counts2 = RectIn(hPage, IDC_GRAPH_COUNTS), traffic2 = RectIn(hPage, IDC_GRAPH_TRAFFIC);
+    EXPECT_EQ(cxGain, (counts2.right - counts.right) + (traffic2.right - traffic.right) - (traffic2.left - traffic.left));
+    EXPECT_LE(std::abs((counts2.right - counts.right) - (traffic2.right - traffic2.left - traffic.right + traffic.left)), 1);
+    EXPECT_EQ(traffic.left - counts.right, traffic2.left - counts2.right);
+    EXPECT_EQ(counts.bottom + cyGain, counts2.bottom);
+    EXPECT_EQ(traffic.bottom + cyGain, traffic2.bottom);
     SendMenuCommand(hSheet, ID_EXIT);
   });
   sheet.DoModal();

@@ -54,6 +54,13 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_NO_DEVICES, {L"%1"}},     {IDS_STATUS_LOGGING_TO, {L"%1"}}, {IDS_DRIVER_NOT_ANSWERING, {L"%1"}},
       {IDS_RECORDER_RUNNING, {L"%1"}}, {IDS_RECORDER_STOPPED, {}},     {IDS_RECORDER_NOT_INSTALLED, {}},
       {IDS_RECORDER_PENDING, {}},    {IDS_RECORDER_UNKNOWN, {L"%1"}}, {IDS_ERROR_OPEN_FOLDER, {L"%1", L"%2"}},
+      {IDS_HISTORY_TIME, {}},        {IDS_HISTORY_ACTIVE, {}},       {IDS_HISTORY_ENDED, {}},
+      {IDS_HISTORY_PACKETS, {}},     {IDS_HISTORY_LOST, {}},         {IDS_HISTORY_UPTIME, {}},
+      {IDS_HISTORY_STARTED_G711, {}}, {IDS_HISTORY_STARTED_G729, {}}, {IDS_HISTORY_STARTED_OTHER, {}},
+      {IDS_HISTORY_TALK_G711, {}},   {IDS_HISTORY_TALK_G729, {}},    {IDS_HISTORY_TALK_OTHER, {}},
+      {IDS_HISTORY_ENDED_PER_MINUTE, {}}, {IDS_HISTORY_PACKETS_PER_SECOND, {}}, {IDS_HISTORY_LOST_PER_SECOND, {}},
+      {IDS_GRAPH_MINUTES_AGO, {L"%1!d!"}}, {IDS_GRAPH_NOW, {}},      {IDS_GRAPH_NO_VALUE, {}},
+      {IDS_GRAPH_NO_ANSWER, {L"%1"}},
   };
   return table;
 }
@@ -240,7 +247,8 @@ TEST_P(ResourceModule, DialogsCarryTheControlsThePagesAddress) {
        {{IDC_RESET_COUNTERS, L"Button"}, {IDC_GROUP_A0, L"Edit"}, {IDC_GROUP_B0, L"Edit"},
         {IDC_GROUP_A1, L"Edit"}, {IDC_GROUP_B1, L"Edit"}, {IDC_GROUP_A2, L"Edit"}, {IDC_GROUP_B2, L"Edit"},
         {IDC_TIMESTAMP, L"Edit"}, {IDC_COUNTER1, L"Edit"}, {IDC_COUNTER2, L"Edit"}, {IDC_COUNTER3, L"Edit"},
-        {IDC_COUNTER4, L"Edit"}, {IDC_COUNTER5, L"Edit"}}},
+        {IDC_COUNTER4, L"Edit"}, {IDC_COUNTER5, L"Edit"}, {IDC_GRAPH_SPAN_10, L"Button"},
+        {IDC_GRAPH_SPAN_60, L"Button"}, {IDC_GRAPH_COUNTS, L"Static"}, {IDC_GRAPH_TRAFFIC, L"Static"}}},
       {IDD_DEVICE_PAGE, true,
        {{IDC_DEVICE_LIST, WC_LISTVIEWW}, {IDC_DETAILS, L"Button"}, {IDC_NO_DEVICES, L"Static"}}},
       {IDD_RECORD_LOG_PAGE,
