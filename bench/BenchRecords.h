@@ -4,7 +4,11 @@
 
 #include <winsock2.h>
 
+#include <cstdio>
+
+#include "bench/BenchSupport.h"
 #include "driver/DriverProtocol.h"
+#include "tqaudio/SimClient.h"
 
 namespace bench {
 
@@ -24,6 +28,21 @@ inline WaveCounters RunningOut(int device) {
   out.Address = htonl(0x0A000001u + static_cast<unsigned>(device));
   out.AddressPort = htons(static_cast<u_short>(9000 + device));
   return out;
+}
+
+// The simulated driver loaded anew with `devices` devices in scripted mode, each
+// with its remote end set; false, said on the output, when it cannot be.
+inline bool LoadScriptedDriver(int devices, CSimControl& control) {
+  if (FAILED(SimService::Load(BinFile(TQSIM_DRIVER_FILE_NAME).c_str(), devices, 1))) {
+    std::printf("cannot load the simulated driver\n");
+    return false;
+  }
+  if (FAILED(control.Open()) || FAILED(control.SetMode(TQSIM_MODE_SCRIPTED))) {
+    std::printf("cannot script the simulated driver\n");
+    return false;
+  }
+  for (int d = 0; d < devices; ++d) control.SetWaveRecord(static_cast<ULONG>(d), TQSIM_DIRECTION_OUT, RunningOut(d));
+  return true;
 }
 
 }  // namespace bench

@@ -4,6 +4,7 @@
 
 #include "framework/Clipboard.h"
 #include "framework/Dpi.h"
+#include "framework/Gdi.h"
 #include "resources/resource.h"
 
 namespace {
@@ -23,14 +24,12 @@ const int kSortMarkSize = 16;
 // which is held for the life of the object.
 class CHeaderTextMeter {
 public:
-  explicit CHeaderTextMeter(HWND hHeader) : m_hHeader(hHeader), m_hdc(::GetDC(hHeader)) {
-    const HFONT hFont = reinterpret_cast<HFONT>(::SendMessageW(hHeader, WM_GETFONT, 0, 0));
-    if (m_hdc && hFont) m_hOldFont = ::SelectObject(m_hdc, hFont);
-  }
+  explicit CHeaderTextMeter(HWND hHeader)
+      : m_hHeader(hHeader),
+        m_hdc(::GetDC(hHeader)),
+        m_font(m_hdc, reinterpret_cast<HFONT>(::SendMessageW(hHeader, WM_GETFONT, 0, 0))) {}
   ~CHeaderTextMeter() {
-    if (!m_hdc) return;
-    if (m_hOldFont) ::SelectObject(m_hdc, m_hOldFont);
-    ::ReleaseDC(m_hHeader, m_hdc);
+    if (m_hdc) ::ReleaseDC(m_hHeader, m_hdc);
   }
   CHeaderTextMeter(const CHeaderTextMeter&) = delete;
   CHeaderTextMeter& operator=(const CHeaderTextMeter&) = delete;
@@ -45,7 +44,7 @@ public:
 private:
   HWND m_hHeader;
   HDC m_hdc;
-  HGDIOBJ m_hOldFont = nullptr;
+  CSelection m_font;  // undone before the context is released
 };
 
 // Room a header item needs beside its title so that the title stays whole with

@@ -186,16 +186,8 @@ int wmain() {
   }
 
   // 2 and 3 against the simulated driver.
-  if (FAILED(SimService::Load(BinFile(TQSIM_DRIVER_FILE_NAME).c_str(), kDevices, 1))) {
-    std::printf("cannot load the simulated driver\n");
-    return 1;
-  }
   CSimControl control;
-  if (FAILED(control.Open()) || FAILED(control.SetMode(TQSIM_MODE_SCRIPTED))) {
-    std::printf("cannot script the simulated driver\n");
-    return 1;
-  }
-  for (int d = 0; d < kDevices; ++d) control.SetWaveRecord(static_cast<ULONG>(d), TQSIM_DIRECTION_OUT, RunningOut(d));
+  if (!LoadScriptedDriver(kDevices, control)) return 1;
 
   // 1. Start-up as the program does it, up to the first painted list. The bench's
   // own preparation is left out: process start to main, then start-up onwards.

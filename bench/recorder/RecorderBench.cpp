@@ -41,16 +41,8 @@ std::wstring TempFolder(const wchar_t* name) {
 }
 
 int TickAgainstRaw() {
-  if (FAILED(SimService::Load(BinFile(TQSIM_DRIVER_FILE_NAME).c_str(), kDevices, 1))) {
-    std::printf("cannot load the simulated driver\n");
-    return 1;
-  }
   CSimControl control;
-  if (FAILED(control.Open()) || FAILED(control.SetMode(TQSIM_MODE_SCRIPTED))) {
-    std::printf("cannot script the simulated driver\n");
-    return 1;
-  }
-  for (int d = 0; d < kDevices; ++d) control.SetWaveRecord(static_cast<ULONG>(d), TQSIM_DIRECTION_OUT, RunningOut(d));
+  if (!LoadScriptedDriver(kDevices, control)) return 1;
   CRecorder recorder(CDeviceAccess::Driver());
   recorder.ApplySettings({TempFolder(L"delvora_recorder_bench").c_str(), kDefaultKeepDays}, {});
   recorder.Start(CTime::GetCurrentTime());
