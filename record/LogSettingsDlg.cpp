@@ -41,10 +41,17 @@ void CLogSettingsDlg::UpdateControls() {
   const bool bOpen = m_pLogFile && m_pLogFile->IsOpen();
   SetDlgItemText(IDC_LOG_LABEL, bOpen ? m_strLabelOpen : m_strLabelClosed);
   SetDlgItemText(IDC_LOG_NOTE, bOpen ? m_strNoteOpen : m_strNoteClosed);
+  // Disabling the control that has the focus leaves the dialog without one, and
+  // then it takes no keys, not even Esc: the focus goes to the button that undoes
+  // what was just done.
+  const HWND hFocus = ::GetFocus();
   // The start button follows the path as last exchanged, not the edit's text.
   CWnd(GetDlgItem(IDC_START_LOGGING)).EnableWindow(!bOpen && !m_strPath.IsEmpty());
   CWnd(GetDlgItem(IDC_STOP_LOGGING)).EnableWindow(bOpen);
   for (int nID : {IDC_LOG_PATH, IDC_WRITE_HISTORY, IDC_BROWSE}) CWnd(GetDlgItem(nID)).EnableWindow(!bOpen);
+  if (hFocus && ::IsChild(m_hWnd, hFocus) && !::IsWindowEnabled(hFocus)) {
+    SendMessage(WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(GetDlgItem(bOpen ? IDC_STOP_LOGGING : IDC_LOG_PATH)), TRUE);
+  }
 }
 
 void CLogSettingsDlg::OnChangePath() {

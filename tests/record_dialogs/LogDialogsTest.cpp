@@ -227,8 +227,11 @@ TEST_F(LogSettingsDialog, TypedExistingPathAsksFirstThenWritesHeaderAndHistoryAn
     openAfterNo = m_log.IsOpen();
     contentAfterNo = ReadAll(path);
     answerer.button = IDYES;
+    ::SetFocus(::GetDlgItem(hDlg, IDC_START_LOGGING));
     Click(hDlg, IDC_START_LOGGING);
     ExpectControls(hDlg, true);
+    // The start button is disabled now: the focus, and Esc and Enter, are not lost with it.
+    EXPECT_EQ(::GetDlgItem(hDlg, IDC_STOP_LOGGING), ::GetFocus());
     Click(hDlg, IDCANCEL);
   });
   EXPECT_EQ(IDCANCEL, m_dlg.DoModal());
