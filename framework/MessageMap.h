@@ -139,6 +139,12 @@ protected:                                       \
   {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(id), static_cast<UINT>(id),          \
    AFX_THUNK_(*pResult_ = 0; pThis_->memberFxn(reinterpret_cast<NMHDR*>(lParam_), pResult_); return true;)},
 
+// WM_NOTIFY from any control in [idFirst, idLast]: void handler(UINT nID, NMHDR*, LRESULT*).
+#define ON_NOTIFY_RANGE(code, idFirst, idLast, memberFxn)                                              \
+  {WM_NOTIFY, static_cast<UINT>(code), static_cast<UINT>(idFirst), static_cast<UINT>(idLast),           \
+   AFX_THUNK_(*pResult_ = 0; NMHDR* pHdr_ = reinterpret_cast<NMHDR*>(lParam_);                         \
+              pThis_->memberFxn(static_cast<UINT>(pHdr_->idFrom), pHdr_, pResult_); return true;)},
+
 // WM_TIMER: void OnTimer(UINT_PTR nIDEvent).
 #define ON_WM_TIMER() \
   {WM_TIMER, 0, 0, 0, AFX_THUNK_(*pResult_ = 0; pThis_->OnTimer(static_cast<UINT_PTR>(wParam_)); return true;)},

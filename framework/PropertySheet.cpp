@@ -102,6 +102,8 @@ void CPropertyPage::OnOK() {}
 
 void CPropertyPage::OnCancel() {}
 
+void CPropertyPage::OnInitMenuPopup(HMENU) {}
+
 bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
   if (message == WM_SIZE && wParam != SIZE_MINIMIZED) m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
   // Checked as the page left hides and as the next one shows, in whichever order
@@ -254,6 +256,9 @@ INT_PTR CPropertySheet::RunModalLoop(HWND hSheet) {
   while (::IsWindow(hSheet) && ::SendMessageW(hSheet, PSM_GETCURRENTPAGEHWND, 0, 0)) {
     got = ::GetMessageW(&msg, nullptr, 0, 0);
     if (got == 0 || got == -1) break;
+    // The page shown sees its keys first (its shortcuts work wherever its focus is).
+    CPropertyPage* pPage = GetActivePage();
+    if (pPage && pPage->PreTranslateMessage(&msg)) continue;
     if (!::SendMessageW(hSheet, PSM_ISDIALOGMESSAGE, 0, reinterpret_cast<LPARAM>(&msg))) {
       ::TranslateMessage(&msg);
       ::DispatchMessageW(&msg);
@@ -321,7 +326,10 @@ bool CPropertySheet::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     return true;
   }
   // A popup of the menu bar (not the system menu) is about to open.
-  if (message == WM_INITMENUPOPUP && !HIWORD(lParam)) EnableMenuCommands(reinterpret_cast<HMENU>(wParam));
+  if (message == WM_INITMENUPOPUP && !HIWORD(lParam)) {
+    EnableMenuCommands(reinterpret_cast<HMENU>(wParam));
+    if (CPropertyPage* pPage = GetActivePage()) pPage->OnInitMenuPopup(reinterpret_cast<HMENU>(wParam));
+  }
   return CWnd::OnWndMsg(message, wParam, lParam, pResult);
 }
 

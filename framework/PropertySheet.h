@@ -52,6 +52,10 @@ public:
   // PSN_QUERYCANCEL. TRUE = the sheet may be cancelled.
   virtual BOOL OnQueryCancel();
 
+  // A popup of the sheet's menu bar opens while the page is the active one, after
+  // the sheet has grayed what nobody handles: the page may check its items.
+  virtual void OnInitMenuPopup(HMENU hPopup);
+
   // A page neither ends nor cancels a dialog of its own.
   void OnOK() override;
   void OnCancel() override;

@@ -110,3 +110,5 @@ bool CWnd::RouteMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pRe
   m_bDefaultCalled = bOuterDefault;
   return handled;
 }
+
+BOOL CWnd::PreTranslateMessage(MSG*) { return FALSE; }

@@ -88,6 +88,11 @@ public:
   // "continue with the default processing").
   LRESULT Default();
 
+  // A message the loop took for this window's family, before it is translated and
+  // dispatched (a property sheet offers it to its active page). TRUE: the message
+  // was used up and goes no further.
+  virtual BOOL PreTranslateMessage(MSG* pMsg);
+
   // WM_TIMER: the default processing only.
   void OnTimer(UINT_PTR nIDEvent);
   // WM_DESTROY: the default processing only.

@@ -8,6 +8,8 @@
 #include "framework/Dpi.h"
 #include "framework/Menu.h"
 #include "framework/MessageBox.h"
+#include "framework/FileDialog.h"
+#include "record/HistoryFile.h"
 #include "record/HistorySizeDlg.h"
 #include "record/LogSettingsDlg.h"
 #include "record/RecordLogData.h"
@@ -49,10 +51,13 @@ const ListColumn kColumnTable[] = {
     {IDS_COL_DURATION, 80, LVCFMT_CENTER, DurationText, ByDuration, DeviceOrder, nullptr},
     {IDS_COL_COUNTER, 100, LVCFMT_LEFT, CounterText, ByCounter, DeviceOrder, nullptr},
 };
-static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == 10, "one table entry per column");
+const int kColumns = static_cast<int>(sizeof(kColumnTable) / sizeof(kColumnTable[0]));
 
-// The list grows with the page; the status stays bottom-left, the buttons bottom-right.
+// The list grows with the page under the filter box and its count, which keep to
+// the top-right corner; the status stays bottom-left, the buttons bottom-right.
 const ControlAnchor kAnchors[] = {
+    {IDC_FILTER_COUNT, ANCHOR_TOP | ANCHOR_RIGHT},
+    {IDC_LIST_FILTER, ANCHOR_TOP | ANCHOR_RIGHT},
     {IDC_RECORD_LIST, ANCHOR_ALL},
     {IDC_LOG_STATUS, ANCHOR_LEFT | ANCHOR_BOTTOM},
     {IDC_RECORDER_STATUS, ANCHOR_LEFT | ANCHOR_BOTTOM},
@@ -60,45 +65,49 @@ const ControlAnchor kAnchors[] = {
     {IDC_CLEAR_RECORDS, ANCHOR_RIGHT | ANCHOR_BOTTOM},
 };
 
+const wchar_t kSavedFileName[] = L"DelvoraHistory.txt";
+
+// A count as the user's locale groups its digits ("2,000").
+CString FormatCount(unsigned int nCount) {
+  wchar_t szDigits[16] = {};
+  _snwprintf(szDigits, 15, L"%u", nCount);
+  wchar_t szDecimal[8] = L".";
+  wchar_t szThousand[8] = L",";
+  ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, szDecimal, 8);
+  ::GetLocaleInfoW(LOCALE_USER_DEFAULT, LOCALE_STHOUSAND, szThousand, 8);
+  NUMBERFMTW format = {0, 0, 3, szDecimal, szThousand, 1};
+  wchar_t szGrouped[32] = {};
+  if (::GetNumberFormatW(LOCALE_USER_DEFAULT, 0, szDigits, &format, szGrouped, 32) > 0) return szGrouped;
+  return szDigits;
+}
+
+const CListPage::ListDesign kDesign = {
+    IDC_RECORD_LIST, kColumnTable, kColumns, 2, &CRecordLogPage::CompareRecords, kRefreshPeriodMs,
+    IDR_RECORD_CONTEXT_MENU, false};
+
 }  // namespace
 
-IMPLEMENT_DYNCREATE(CRecordLogPage, CPropertyPage)
+IMPLEMENT_DYNCREATE(CRecordLogPage, CListPage)
 
-BEGIN_MESSAGE_MAP(CRecordLogPage, CPropertyPage)
-  ON_WM_TIMER()
+BEGIN_MESSAGE_MAP(CRecordLogPage, CListPage)
   ON_BN_CLICKED(IDC_CLEAR_RECORDS, OnClear)
   ON_COMMAND(ID_LOG_SETTINGS, OnLogSettings)
   ON_BN_CLICKED(IDC_START_STOP, OnStartStop)
   ON_COMMAND(ID_HISTORY_SIZE, OnHistorySize)
   ON_COMMAND(ID_OPEN_RECORDER_FOLDER, OnOpenRecorderFolder)
-  ON_NOTIFY(LVN_COLUMNCLICK, IDC_RECORD_LIST, OnColumnClick)
-  ON_COMMAND(ID_EDIT_COPY, OnEditCopy)
-  ON_COMMAND(ID_EDIT_SELECT_ALL, OnEditSelectAll)
-  ON_NOTIFY(LVN_KEYDOWN, IDC_RECORD_LIST, OnListKeyDown)
-  ON_NOTIFY(LVN_GETDISPINFOW, IDC_RECORD_LIST, OnGetDispInfo)
-  ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+  ON_COMMAND(ID_SAVE_HISTORY_AS, OnSaveHistoryAs)
+  ON_COMMAND(ID_CLEAR_HISTORY, OnClear)
 END_MESSAGE_MAP()
 
-CRecordLogPage::CRecordLogPage()
-    : CPropertyPage(IDD_RECORD_LOG_PAGE),
-      m_pImageList(std::make_unique<CImageList>()),
-      m_sort{false, 2},
-      m_nMaxRecords(kDefaultHistorySize) {}
+CRecordLogPage::CRecordLogPage() : CListPage(IDD_RECORD_LOG_PAGE, kDesign), m_nMaxRecords(kDefaultHistorySize) {}
 
 // The log file closes with m_logFile.
 CRecordLogPage::~CRecordLogPage() = default;
 
-void CRecordLogPage::DoDataExchange(CDataExchange* pDX) {
-  CPropertyPage::DoDataExchange(pDX);
-  DDX_Control(pDX, IDC_RECORD_LIST, m_listRecords);
-}
-
 BOOL CRecordLogPage::OnInitDialog() {
-  CPropertyPage::OnInitDialog();
+  CListPage::OnInitDialog();
 
   m_anchors.Capture(m_hWnd, kAnchors);
-  m_nDpi = GetWindowDpi(m_hWnd);
-  SetSortMarks();
 
   m_strStopLogging.LoadString(IDS_STOP_LOGGING);
   m_strStartLogging.LoadString(IDS_START_LOGGING);
@@ -107,7 +116,8 @@ BOOL CRecordLogPage::OnInitDialog() {
   if (!m_strStatusWriteFailed.LoadString(IDS_STATUS_WRITE_FAILED)) {
     m_strStatusWriteFailed = L"Writing to the log file failed.";
   }
-  InsertColumns(m_listRecords, kColumnTable, kColumns, m_strTitles.data(), m_nDpi);
+  // The columns, and the page sorted by end time, ascending.
+  InitList();
 
   // The log's default folder; without it the bare file name (the current directory).
   CRegistryKey key(HKEY_LOCAL_MACHINE, kOutputPathKey, FALSE);
@@ -119,57 +129,63 @@ BOOL CRecordLogPage::OnInitDialog() {
   if (!m_strLogPath.IsEmpty()) AppendCharIfMissing(m_strLogPath, L'\\');
   m_strLogPath += kLogFileName;
 
-  SetSortColumn(2);
   UpdateData(FALSE);
-  SetTimer(IDT_REFRESH, kRefreshPeriodMs);
+  StartRefreshTimer();
   return TRUE;
 }
 
-void CRecordLogPage::SetSortMarks() {
-  // The header gets the new marks before the old ones are destroyed.
-  CImageList marks = CreateSortMarks(m_nDpi);
-  CHeaderCtrl(m_listRecords.GetHeaderCtrl()).SetImageList(marks);
-  *m_pImageList = std::move(marks);
-}
-
-LRESULT CRecordLogPage::OnDpiChanged(WPARAM wParam, LPARAM) {
-  const UINT nDpi = LOWORD(wParam);
-  ScaleColumnWidths(m_listRecords, kColumns, m_nDpi, nDpi);
-  m_nDpi = nDpi;
-  SetSortMarks();
-  return 0;
-}
-
 BOOL CRecordLogPage::OnSetActive() {
-  if (!CPropertyPage::OnSetActive()) return FALSE;
+  if (!CListPage::OnSetActive()) return FALSE;
   AfxLoadWindowMenu(GetParentHwnd(), IDR_RECORD_LOG_MENU);
   UpdateLoggingStatus();
   UpdateRecorderStatus();
   return TRUE;
 }
 
-void CRecordLogPage::OnTimer(UINT_PTR nIDEvent) {
-  if (nIDEvent == IDT_REFRESH) {
-    // Stopped while it runs: a message box's loop must not start a second tick.
-    KillTimer(IDT_REFRESH);
-    // From the first tick on, every ended stream waits for this page.
-    g_qEndedStreams.StopBounding();
-    {
-      CRedrawOff redrawOff(m_listRecords);
-      m_pRedrawOff = &redrawOff;
-      RecordFinishedStreams();
-      if (m_bClearRequested) {
-        ClearHistory();
-        m_bClearRequested = false;
-      } else {
-        TrimHistory();
-      }
-      m_pRedrawOff = nullptr;
+bool CRecordLogPage::Refresh() {
+  // From the first tick on, every ended stream waits for this page.
+  g_qEndedStreams.StopBounding();
+  const int shownBefore = GetShownCount();
+  {
+    CRedrawOff redrawOff(m_list);
+    m_pRedrawOff = &redrawOff;
+    RecordFinishedStreams();
+    if (m_bClearRequested) {
+      ClearHistory();
+      m_bClearRequested = false;
+    } else {
+      TrimHistory();
     }
-    if (++m_nTicksSinceRecorderQuery >= kTicksPerRecorderQuery) UpdateRecorderStatus();
-    SetTimer(IDT_REFRESH, kRefreshPeriodMs);
+    m_pRedrawOff = nullptr;
   }
-  CPropertyPage::OnTimer(nIDEvent);
+  if (GetShownCount() != shownBefore || !GetFilterText().IsEmpty()) OnShownRowsChanged();
+  if (++m_nTicksSinceRecorderQuery >= kTicksPerRecorderQuery) UpdateRecorderStatus();
+  return true;
+}
+
+const ItemData* CRecordLogPage::RowItem(LPARAM key) const {
+  return CRecordLogData::m_global.Find(static_cast<DWORD>(key));
+}
+
+void CRecordLogPage::GetAllRows(std::vector<LPARAM>& keys) const {
+  keys.clear();
+  for (const ItemData& record : CRecordLogData::m_global) keys.push_back(static_cast<LPARAM>(record.m_dwRecordId));
+}
+
+void CRecordLogPage::OnShownRowsChanged() {
+  // Said only while a filter hides rows; the history's size is no news.
+  CString strCount;
+  if (!GetFilterText().IsEmpty()) {
+    const CString strShown = FormatCount(static_cast<unsigned int>(GetShownCount()));
+    const CString strAll = FormatCount(CRecordLogData::m_global.GetCount());
+    CString strFallback;
+    strFallback.Format(L"%s of %s shown", strShown.GetString(), strAll.GetString());
+    strCount = FormatResourceMessage(IDS_FILTER_COUNT, strFallback, strShown, strAll);
+  }
+  CString strOld;
+  CWnd(GetDlgItem(IDC_FILTER_COUNT)).GetWindowText(strOld);
+  // Set only when it changed: a static control repaints on every text it is given.
+  if (strOld != strCount) SetDlgItemText(IDC_FILTER_COUNT, strCount);
 }
 
 void CRecordLogPage::RecordFinishedStreams() {
@@ -184,28 +200,14 @@ void CRecordLogPage::RecordFinishedStreams() {
       return;
     }
     item.m_dwRecordId = id;
-
-    // A header click in a message box's loop may have moved the rows.
-    ReadBackRowIds();
-    const int row = FindInsertPosition(id);
-    const int inserted = m_listRecords.InsertItem(LVIF_TEXT | LVIF_PARAM, row, LPSTR_TEXTCALLBACKW, 0, 0, 0,
-                                                  static_cast<LPARAM>(id));
-    if (inserted >= 0) m_rowIds.insert(m_rowIds.begin() + inserted, id);
+    // Placed where it sorts; a row the filter hides is still recorded and logged.
+    ShowRow(static_cast<LPARAM>(id));
 
     if (m_logFile.IsOpen()) {
       m_logFile.WriteLine(CRecordLogData::FormatRecord(item));
       CheckLogWrites();
     }
   }
-}
-
-int CRecordLogPage::FindInsertPosition(DWORD dwRecordId) const {
-  // The rows are sorted by m_sort: the first row that sorts after the record is
-  // found by halving, as a walk from the top would find it.
-  const auto after = std::upper_bound(m_rowIds.begin(), m_rowIds.end(), dwRecordId, [this](DWORD id, DWORD row) {
-    return CompareRecords(static_cast<LPARAM>(id), static_cast<LPARAM>(row), reinterpret_cast<LPARAM>(&m_sort)) < 0;
-  });
-  return static_cast<int>(after - m_rowIds.begin());
 }
 
 void CRecordLogPage::TrimHistory() {
@@ -219,19 +221,13 @@ void CRecordLogPage::TrimHistory() {
       ShowInternalError(L"CRecordLogData::m_global.EraseOldest()", hr);
       return;
     }
-    ReadBackRowIds();
-    const auto row = std::find(m_rowIds.begin(), m_rowIds.end(), id);
-    if (row != m_rowIds.end()) {
-      m_listRecords.DeleteItem(static_cast<int>(row - m_rowIds.begin()));
-      m_rowIds.erase(row);
-    }
+    HideRow(static_cast<LPARAM>(id));
   }
 }
 
 void CRecordLogPage::ClearHistory() {
   CRecordLogData::m_global.Clear();
-  m_listRecords.DeleteAllItems();
-  m_rowIds.clear();
+  HideAllRows();
 }
 
 void CRecordLogPage::OnClear() { m_bClearRequested = true; }
@@ -266,56 +262,6 @@ void CRecordLogPage::OnHistorySize() {
   // The next tick's trim applies the new size.
   if (dialog.DoModal() == IDOK) m_nMaxRecords = dialog.GetValue();
 }
-
-void CRecordLogPage::OnColumnClick(NMHDR* pNotify, LRESULT* pResult) {
-  const NMLISTVIEW* pListView = reinterpret_cast<const NMLISTVIEW*>(pNotify);
-  SetSortColumn(pListView->iSubItem);
-  SortList();
-  *pResult = 0;
-}
-
-void CRecordLogPage::OnEditCopy() { CopySelectedRows(m_listRecords); }
-
-void CRecordLogPage::OnEditSelectAll() { SelectAllRows(m_listRecords); }
-
-void CRecordLogPage::OnListKeyDown(NMHDR* pNotify, LRESULT* pResult) {
-  SendListKeyCommand(m_hWnd, pNotify);
-  *pResult = 0;
-}
-
-void CRecordLogPage::SortList() {
-  m_listRecords.SortItems(&CRecordLogPage::CompareRecords, reinterpret_cast<DWORD_PTR>(&m_sort));
-  // The rows moved. Their ids are read back when a tick next needs them: reading
-  // 2000 rows costs more under Wine than the sort itself.
-  m_bRowIdsStale = true;
-}
-
-void CRecordLogPage::ReadBackRowIds() {
-  if (!m_bRowIdsStale) return;
-  const int count = std::max(m_listRecords.GetItemCount(), 0);
-  m_rowIds.resize(static_cast<size_t>(count));
-  for (int row = 0; row < count; ++row) {
-    m_rowIds[static_cast<size_t>(row)] = static_cast<DWORD>(m_listRecords.GetItemData(row));
-  }
-  m_bRowIdsStale = false;
-}
-
-void CRecordLogPage::OnGetDispInfo(NMHDR* pNotify, LRESULT* pResult) {
-  NMLVDISPINFOW* pInfo = reinterpret_cast<NMLVDISPINFOW*>(pNotify);
-  LVITEMW& item = pInfo->item;
-  *pResult = 0;
-  if (!(item.mask & LVIF_TEXT) || !item.pszText || item.cchTextMax <= 0) return;
-  item.pszText[0] = L'\0';
-  const int column = item.iSubItem;
-  if (column < 0 || column >= kColumns) return;
-  // The list hands over the row's item data with the request.
-  const ItemData* pRecord = CRecordLogData::m_global.Find(static_cast<DWORD>(item.lParam));
-  if (!pRecord) return;
-  m_strDispText = kColumnTable[column].pfnText(*pRecord);
-  ::lstrcpynW(item.pszText, m_strDispText, item.cchTextMax);
-}
-
-void CRecordLogPage::SetSortColumn(int column) { ::SetSortColumn(m_listRecords, m_sort, column); }
 
 int CALLBACK CRecordLogPage::CompareRecords(LPARAM a, LPARAM b, LPARAM sortState) {
   const SortState* pSort = reinterpret_cast<const SortState*>(sortState);
@@ -410,5 +356,52 @@ void CRecordLogPage::ShowMessage(const CString& strMessage) {
 void CRecordLogPage::ShowInternalError(const wchar_t* pszOperation, HRESULT hr) {
   CString strMessage;
   strMessage.Format(L"INTERNAL ERROR: %s -> %#8.8x", pszOperation, static_cast<unsigned int>(hr));
+  ShowMessage(strMessage);
+}
+
+void CRecordLogPage::OnSaveHistoryAs() {
+  // The rows as they show now, in their order; the dialog's title says whether
+  // the filter left some out.
+  std::vector<ItemData> records;
+  for (LPARAM key : ShownRows()) {
+    if (const ItemData* pRecord = RowItem(key)) records.push_back(*pRecord);
+  }
+  const CString strShown = FormatCount(static_cast<unsigned int>(records.size()));
+  const CString strTitle =
+      GetFilterText().IsEmpty()
+          ? FormatResourceMessage(IDS_SAVE_TITLE_ALL, L"Save History As", strShown)
+          : FormatResourceMessage(IDS_SAVE_TITLE_FILTERED, L"Save History As",
+                                  strShown, FormatCount(CRecordLogData::m_global.GetCount()));
+  CString strInitial = m_strLogFolder;
+  if (!strInitial.IsEmpty()) AppendCharIfMissing(strInitial, L'\\');
+  strInitial += kSavedFileName;
+  CFileDialog dialog(FALSE, L".txt", strInitial, OFN_HIDEREADONLY | OFN_PATHMUSTEXIST,
+                     L"Text Files (*.txt)|*.txt|All Files (*.*)|*.*||");
+  dialog.m_ofn.lpstrTitle = strTitle;
+  if (dialog.DoModal() != IDOK) return;
+  const CString strPath = dialog.GetPathName();
+
+  if (CLogSettingsDlg::FileExists(strPath)) {
+    const CString strQuestion =
+        FormatResourceMessage(IDS_PROMPT_OVERWRITE, L"ERROR loading string IDS_PROMPT_OVERWRITE", strPath);
+    if (AfxMessageBox(strQuestion, MB_YESNO | MB_DEFBUTTON2) != IDYES) return;
+  }
+  const HistoryFileResult result = WriteHistoryFile(strPath, CRecordLogData::m_global.GetHeader(), records);
+  if (SUCCEEDED(result.hr)) return;
+  CString strMessage;
+  if (!result.bOpened) {
+    CString strTemplate;
+    if (strTemplate.LoadString(IDS_ERROR_FILE_OPEN)) {
+      if (!strMessage.Format(strTemplate, strPath.GetString())) strMessage = strTemplate;
+    } else {
+      strMessage = L"Error loading string IDS_ERROR_FILE_OPEN";
+    }
+    // The system's reason on a line of its own.
+    strMessage += L"\r\n";
+    strMessage += GetSystemErrorText(result.hr);
+  } else {
+    strMessage = FormatResourceMessage(IDS_ERROR_SAVE_HISTORY, L"Error loading string IDS_ERROR_SAVE_HISTORY",
+                                       strPath, GetSystemErrorText(result.hr));
+  }
   ShowMessage(strMessage);
 }

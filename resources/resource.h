@@ -16,6 +16,9 @@
 // Menus.
 #define IDR_RECORD_LOG_MENU           133
 #define IDR_PAGE_MENU                 134
+// Context menus of the list pages' rows (one popup each).
+#define IDR_DEVICE_CONTEXT_MENU       138
+#define IDR_RECORD_CONTEXT_MENU       139
 
 // Icons: the header's sort marks and the device rows' images.
 #define IDR_SORT_ASCENDING            129
@@ -91,6 +94,12 @@
 #define IDS_GRAPH_NOW                 167   // under the newest sample
 #define IDS_GRAPH_NO_VALUE            168   // a line's gap in the tooltip and for screen readers
 #define IDS_GRAPH_NO_ANSWER           169   // message-style: %1 the time of a request the driver did not answer
+// The list pages' filter and the saved history.
+#define IDS_FILTER_CUE                170   // the filter box's cue while it is empty
+#define IDS_FILTER_COUNT              171   // message-style: %1 rows shown, %2 rows in all
+#define IDS_SAVE_TITLE_ALL            172   // message-style: %1 rows saved (every row)
+#define IDS_SAVE_TITLE_FILTERED       173   // message-style: %1 rows saved, %2 rows in all
+#define IDS_ERROR_SAVE_HISTORY        174   // message-style: %1 the path, %2 system text
 
 // Labels that nobody addresses.
 #ifndef IDC_STATIC
@@ -126,6 +135,11 @@
 #define IDC_DETAILS                   1016
 #define IDC_NO_DEVICES                1017
 
+// Above the list of either list page: the filter box, and on the record log page
+// how many rows it lets through.
+#define IDC_LIST_FILTER               1024
+#define IDC_FILTER_COUNT              1025
+
 // Controls of the record log page (105).
 #define IDC_CLEAR_RECORDS             1003
 #define IDC_START_STOP                1004
@@ -151,6 +165,11 @@
 #define ID_ABOUT                      32775
 #define ID_HISTORY_SIZE               32777
 #define ID_OPEN_RECORDER_FOLDER       32778
+#define ID_SAVE_HISTORY_AS            32779
+#define ID_CLEAR_HISTORY              32780
+// View > Sort by: the list's columns in their order, one command each.
+#define ID_SORT_BY_FIRST              32790
+#define ID_SORT_BY_LAST               32799
 #ifndef ID_HELP
 #define ID_HELP                       57670
 #endif
@@ -161,4 +180,8 @@
 #endif
 #ifndef ID_EDIT_SELECT_ALL
 #define ID_EDIT_SELECT_ALL            0xE12A
+#endif
+// Edit > Filter (Ctrl+F, Ctrl+E): the focus goes to the filter box.
+#ifndef ID_EDIT_FIND
+#define ID_EDIT_FIND                  0xE124
 #endif

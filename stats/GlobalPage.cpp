@@ -6,7 +6,7 @@
 #include "framework/Time.h"
 #include "resources/resource.h"
 #include "stats/Formatting.h"
-#include "stats/ListPage.h"
+#include "stats/RefreshTimer.h"
 
 namespace {
 

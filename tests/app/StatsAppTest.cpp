@@ -455,15 +455,17 @@ TEST(MainSheetMenu, SelectAllIsGrayedOnTheGlobalPageOnlyAndEveryOtherItemIsEnabl
   });
   sheet.DoModal();
   typedef std::vector<std::pair<UINT, bool>> Items;
-  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, true}, {ID_HELP, false},
-                   {ID_ABOUT, false}}),
+  // The View menu's Sort by popup is an item without an id (-1).
+  const UINT kSortBy = static_cast<UINT>(-1);
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, true}, {ID_EDIT_FIND, true},
+                   {kSortBy, true}, {ID_HELP, false}, {ID_ABOUT, false}}),
             grayed[0]);
-  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_HELP, false},
-                   {ID_ABOUT, false}}),
+  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false}, {ID_EDIT_FIND, false},
+                   {kSortBy, true}, {ID_HELP, false}, {ID_ABOUT, false}}),
             grayed[1]);
-  EXPECT_EQ((Items{{ID_EXIT, false}, {ID_EDIT_COPY, false}, {ID_EDIT_SELECT_ALL, false},
-                   {ID_LOG_SETTINGS, false}, {ID_HISTORY_SIZE, false}, {ID_OPEN_RECORDER_FOLDER, false},
-                   {ID_HELP, false}, {ID_ABOUT, false}}),
+  EXPECT_EQ((Items{{ID_SAVE_HISTORY_AS, false}, {ID_EXIT, false}, {ID_EDIT_COPY, false},
+                   {ID_EDIT_SELECT_ALL, false}, {ID_EDIT_FIND, false}, {kSortBy, true}, {ID_LOG_SETTINGS, false},
+                   {ID_HISTORY_SIZE, false}, {ID_OPEN_RECORDER_FOLDER, false}, {ID_HELP, false}, {ID_ABOUT, false}}),
             grayed[2]);
 }
 

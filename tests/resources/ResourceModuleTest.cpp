@@ -61,6 +61,8 @@ const std::map<UINT, std::vector<std::wstring>>& StringTable() {
       {IDS_HISTORY_ENDED_PER_MINUTE, {}}, {IDS_HISTORY_PACKETS_PER_SECOND, {}}, {IDS_HISTORY_LOST_PER_SECOND, {}},
       {IDS_GRAPH_MINUTES_AGO, {L"%1!d!"}}, {IDS_GRAPH_NOW, {}},      {IDS_GRAPH_NO_VALUE, {}},
       {IDS_GRAPH_NO_ANSWER, {L"%1"}},
+      {IDS_FILTER_CUE, {}},          {IDS_FILTER_COUNT, {L"%1", L"%2"}}, {IDS_SAVE_TITLE_ALL, {L"%1"}},
+      {IDS_SAVE_TITLE_FILTERED, {L"%1", L"%2"}}, {IDS_ERROR_SAVE_HISTORY, {L"%1", L"%2"}},
   };
   return table;
 }
@@ -337,9 +339,11 @@ void CollectMenu(HMENU hMenu, std::map<UINT, std::wstring>& commands, std::vecto
 }
 
 TEST_P(ResourceModule, MenusCarryTheCommandsWithMnemonics) {
-  const std::set<UINT> sheetCommands = {ID_EXIT, ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_HELP, ID_ABOUT};
-  const std::set<UINT> logCommands = {ID_EXIT,  ID_EDIT_COPY,    ID_EDIT_SELECT_ALL, ID_HELP,
-                                      ID_ABOUT, ID_LOG_SETTINGS, ID_HISTORY_SIZE, ID_OPEN_RECORDER_FOLDER};
+  // Each list page sorts by any of its ten columns from the menu.
+  std::set<UINT> sheetCommands = {ID_EXIT, ID_EDIT_COPY, ID_EDIT_SELECT_ALL, ID_EDIT_FIND, ID_HELP, ID_ABOUT};
+  for (UINT id = ID_SORT_BY_FIRST; id <= ID_SORT_BY_LAST; ++id) sheetCommands.insert(id);
+  std::set<UINT> logCommands = sheetCommands;
+  logCommands.insert({ID_LOG_SETTINGS, ID_HISTORY_SIZE, ID_OPEN_RECORDER_FOLDER, ID_SAVE_HISTORY_AS});
   for (const auto& expected : {std::make_pair(IDR_PAGE_MENU, sheetCommands),
                                std::make_pair(IDR_RECORD_LOG_MENU, logCommands)}) {
     HMENU hMenu = LoadMenuW(m_hModule, MAKEINTRESOURCEW(expected.first));
