@@ -586,3 +586,47 @@ TEST_F(DevicePageTest, WithoutDevicesTheListSaysWhereTheyAreConfigured) {
 }
 
 }  // namespace
+
+TEST_F(DevicePageTest, ARowKeepsItsSelectionAsItsStreamComesAndGoesAndTheFilterFollowsTheStreams) {
+  FakeDriver driver(4);
+  Run(driver, [&](CDevicePage& page) {
+    const UINT kBoth = LVIS_SELECTED | LVIS_FOCUSED;
+    const auto state = [&](LPARAM device) {
+      return static_cast<UINT>(::SendMessageW(m_hList, LVM_GETITEMSTATE, static_cast<WPARAM>(RowOf(device)), kBoth));
+    };
+    LVITEMW item = {};
+    item.state = item.stateMask = kBoth;
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, 2, reinterpret_cast<LPARAM>(&item));
+    driver.Start(2, 1000, 10);
+    Refresh(page);
+    EXPECT_EQ(1, ListImage(m_hList, RowOf(2)));
+    EXPECT_EQ(kBoth, state(2)) << "a stream that starts";
+    // View > Sort by State: running devices first; the selection moves along.
+    SendMenuCommand(page.m_hWnd, ID_SORT_BY_FIRST + 1);
+    EXPECT_EQ((std::vector<LPARAM>{2, 0, 1, 3}), RowOrder());
+    EXPECT_EQ(kBoth, state(2)) << "a sort";
+
+    // Filtered by the state text in upper case: the running devices alone, a
+    // stream that starts comes in, one that ends goes.
+    std::wstring running = Res(IDS_STATE_RUNNING);
+    for (wchar_t& c : running) c = static_cast<wchar_t>(::towupper(c));
+    ::SetWindowTextW(::GetDlgItem(page.m_hWnd, IDC_LIST_FILTER), running.c_str());
+    EXPECT_EQ((std::vector<LPARAM>{2}), RowOrder());
+    driver.Start(1, 500, 5);
+    Refresh(page);
+    EXPECT_EQ((std::vector<LPARAM>{1, 2}), RowOrder());
+    EXPECT_EQ(kBoth, state(2)) << "a row that comes above it";
+    driver.Stop(2);
+    Refresh(page);
+    EXPECT_EQ((std::vector<LPARAM>{1}), RowOrder());
+    ::SetWindowTextW(::GetDlgItem(page.m_hWnd, IDC_LIST_FILTER), L"");
+    EXPECT_EQ((std::vector<LPARAM>{1, 0, 2, 3}), RowOrder());
+    // Without a filter a stream that ends keeps its row, selected.
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, static_cast<WPARAM>(RowOf(1)), reinterpret_cast<LPARAM>(&item));
+    driver.Stop(1);
+    Refresh(page);
+    EXPECT_EQ(0, ListImage(m_hList, RowOf(1)));
+    EXPECT_EQ(kBoth, state(1)) << "a stream that ends";
+    EXPECT_EQ(L"", ListText(m_hList, RowOf(1), 1));
+  });
+}

@@ -6,6 +6,7 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <initializer_list>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -96,7 +98,8 @@ protected:
     g_qEndedStreams.StartBounding();
   }
 
-  void Run(const std::function<void(CRecordLogPage&)>& script) {
+  // bClose false: the script closes the sheet itself (after keys it typed were read).
+  void Run(const std::function<void(CRecordLogPage&)>& script, bool bClose = true) {
     CRecordLogPage page;
     CPropertySheet sheet(L"Record Log");
     sheet.AddPage(&page);
@@ -104,7 +107,7 @@ protected:
       m_hPage = page.m_hWnd;
       m_hList = page.m_listRecords.m_hWnd;
       script(page);
-      ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);
+      if (bClose) ::PostMessageW(sheet.m_hWnd, WM_CLOSE, 0, 0);
     });
     sheet.DoModal();
   }
@@ -477,3 +480,192 @@ TEST_F(RecordLogPageTest, AHeaderClickDuringATicksMessageBoxLeavesLaterRowsInThe
 }
 
 }  // namespace
+
+// ---- the list's filter, keyboard sort and Save History As ---------------------------
+
+namespace {
+
+// Keys typed as a user types them, so that the sheet's own loop reads them; a
+// negative key is let go.
+void Type(std::initializer_list<int> keys) {
+  for (int key : keys) ::keybd_event(static_cast<BYTE>(key < 0 ? -key : key), 0, key < 0 ? KEYEVENTF_KEYUP : 0, 0);
+}
+
+std::wstring TempPath(const wchar_t* pszName) {
+  wchar_t dir[MAX_PATH] = {};
+  ::GetTempPathW(MAX_PATH, dir);
+  return std::wstring(dir) + pszName;
+}
+
+UINT RowState(HWND hList, int row) {
+  return static_cast<UINT>(::SendMessageW(hList, LVM_GETITEMSTATE, static_cast<WPARAM>(row), LVIS_SELECTED | LVIS_FOCUSED));
+}
+
+std::wstring Message(UINT id, const std::vector<std::wstring>& inserts) {
+  std::wstring text = Res(id);
+  for (size_t i = 0; i < inserts.size(); ++i) {
+    const std::wstring mark = L"%" + std::to_wstring(i + 1);
+    text.replace(text.find(mark), mark.size(), inserts[i]);
+  }
+  return text;
+}
+
+}  // namespace
+
+TEST_F(RecordLogPageTest, TheFilterHidesRowsNotRecordsAndEscBringsEveryRowBackInOrderWithTheSelection) {
+  const std::wstring path = TempPath(L"record_page_filter.txt");
+  std::unique_ptr<ModalScript> afterCtrlF, afterEsc;
+  Run([&](CRecordLogPage& page) {
+    ASSERT_EQ(S_OK, page.GetLogFile().Open(path.c_str()));
+    for (int device = 0; device < 6; ++device) {
+      g_qEndedStreams.Append(Ended(device, 10 + device, device % 2 ? L"192.168.1.7" : L"10.0.0.1"));
+    }
+    Tick();
+    const HWND hFilter = ::GetDlgItem(m_hPage, IDC_LIST_FILTER);
+    const HWND hCount = ::GetDlgItem(m_hPage, IDC_FILTER_COUNT);
+    LVITEMW item = {};
+    item.state = item.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    ::SendMessageW(m_hList, LVM_SETITEMSTATE, 3, reinterpret_cast<LPARAM>(&item));  // device 3
+    ::SetFocus(m_hList);
+    Type({VK_CONTROL, 'F', -'F', -VK_CONTROL});
+    afterCtrlF = std::make_unique<ModalScript>([&, hFilter, hCount] {
+      EXPECT_EQ(hFilter, ::GetFocus()) << "Ctrl+F";
+      ::SetWindowTextW(hFilter, L"192.168");
+      EXPECT_EQ((std::vector<int>{1, 3, 5}), Devices());
+      EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED), RowState(m_hList, 1)) << "device 3 kept";
+      EXPECT_EQ(Message(IDS_FILTER_COUNT, {L"3", L"6"}), WindowText(hCount));
+      // Any cell, any case: the codec's name in lower case.
+      std::wstring codec = FormatCodecName(1).GetString();
+      for (wchar_t& c : codec) c = static_cast<wchar_t>(::towlower(c));
+      ::SetWindowTextW(hFilter, codec.c_str());
+      EXPECT_EQ(6, Rows());
+      ::SetWindowTextW(hFilter, L"192.168.1.7");
+      // Streams that end meanwhile are recorded and logged; only the matching one shows.
+      g_qEndedStreams.Append(Ended(6, 30, L"192.168.1.7"));
+      g_qEndedStreams.Append(Ended(7, 31, L"10.0.0.1"));
+      Tick();
+      EXPECT_EQ((std::vector<int>{1, 3, 5, 6}), Devices());
+      EXPECT_EQ(8u, CRecordLogData::m_global.GetCount());
+      EXPECT_EQ(8u, LineCount(ReadFile(path)));
+      EXPECT_EQ(Message(IDS_FILTER_COUNT, {L"4", L"8"}), WindowText(hCount));
+      // View > Sort by: a new column ascending, the same again descending, checked in the menu.
+      SendMenuCommand(m_hPage, ID_SORT_BY_FIRST);
+      SendMenuCommand(m_hPage, ID_SORT_BY_FIRST);
+      EXPECT_EQ((std::vector<int>{6, 5, 3, 1}), Devices());
+      EXPECT_TRUE(HasArrow(0));
+      EXPECT_FALSE(HasArrow(2));
+      EXPECT_EQ(1, HeaderImage(Header(), 0));
+      const HWND hSheet = ::GetParent(m_hPage);
+      const HMENU hView = ::GetSubMenu(::GetMenu(hSheet), 2);
+      const HMENU hSortBy = ::GetSubMenu(hView, 0);
+      ::SendMessageW(hSheet, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hSortBy), MAKELPARAM(0, FALSE));
+      EXPECT_TRUE(::GetMenuState(hSortBy, ID_SORT_BY_FIRST, MF_BYCOMMAND) & MF_CHECKED);
+      EXPECT_FALSE(::GetMenuState(hSortBy, ID_SORT_BY_FIRST + 2, MF_BYCOMMAND) & MF_CHECKED);
+      Type({VK_ESCAPE, -VK_ESCAPE});
+      afterEsc = std::make_unique<ModalScript>([&, hFilter, hCount, hSheet] {
+        EXPECT_EQ(L"", WindowText(hFilter));
+        EXPECT_EQ((std::vector<int>{7, 6, 5, 4, 3, 2, 1, 0}), Devices());
+        EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED), RowState(m_hList, 4)) << "device 3 kept";
+        EXPECT_EQ(L"", WindowText(hCount));
+        EXPECT_TRUE(::IsWindow(hSheet)) << "Esc in a filter with text does not close the sheet";
+        ::PostMessageW(hSheet, WM_CLOSE, 0, 0);
+      });
+    });
+  }, false);
+  ASSERT_NE(nullptr, afterEsc) << "the keys were not read";
+  ::DeleteFileW(path.c_str());
+}
+
+namespace {
+
+// The save-file dialog runs its own loop: a thread timer types the name into its
+// file-name field and presses OK; still up seconds later, it is cancelled so that
+// the test fails instead of hanging.
+HWND g_hFileDialog = nullptr;
+std::wstring g_fileToChoose;
+int g_fileDialogTicks = 0;
+void CALLBACK DriveFileDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!::IsWindow(g_hFileDialog)) {
+    ::KillTimer(nullptr, id);
+    return;
+  }
+  if (++g_fileDialogTicks == 1) {
+    HWND hName = ::GetDlgItem(g_hFileDialog, cmb13);
+    if (!hName) hName = ::GetDlgItem(g_hFileDialog, edt1);
+    ::SetWindowTextW(hName, g_fileToChoose.c_str());
+    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  } else if (g_fileDialogTicks == 40) {
+    ADD_FAILURE() << "the save-file dialog did not take the name";
+    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+}
+
+// Saves through File > Save History As into `path`; returns the dialog's title.
+std::wstring SaveHistoryAs(HWND hPage, const std::wstring& path, MessageBoxAnswerer& answerer) {
+  std::wstring title;
+  g_hFileDialog = nullptr;
+  answerer.onOtherWindow = [&](HWND hWnd) {
+    title = WindowText(hWnd);
+    g_hFileDialog = hWnd;
+    g_fileToChoose = path;
+    g_fileDialogTicks = 0;
+    ::SetTimer(nullptr, 0, 100, &DriveFileDialog);
+  };
+  SendMenuCommand(hPage, ID_SAVE_HISTORY_AS);
+  return title;
+}
+
+}  // namespace
+
+TEST_F(RecordLogPageTest, SaveHistoryAsWritesTheRowsShownAsTheLogWouldAndNeverAHalfFile) {
+  const std::wstring log = TempPath(L"record_page_save_log.txt");
+  const std::wstring saved = TempPath(L"record_page_saved.txt");
+  const std::wstring held = TempPath(L"record_page_save_held.txt");
+  ::DeleteFileW(saved.c_str());
+  MessageBoxAnswerer answerer(IDYES);
+  Run([&](CRecordLogPage& page) {
+    ASSERT_EQ(S_OK, page.GetLogFile().Open(log.c_str()));
+    page.GetLogFile().WriteLine(CRecordLogData::m_global.GetHeader());
+    for (int device = 0; device < 5; ++device) {
+      g_qEndedStreams.Append(Ended(device, 10 + device, device % 2 ? L"192.168.1.7" : L"10.0.0.1"));
+    }
+    Tick();
+    page.GetLogFile().Close();
+
+    // Every row, in end-time order: the log's own bytes.
+    EXPECT_EQ(Message(IDS_SAVE_TITLE_ALL, {L"5"}), SaveHistoryAs(m_hPage, saved, answerer));
+    EXPECT_TRUE(answerer.boxes.empty()) << "no question for a new file";
+    EXPECT_EQ(ReadFile(log), ReadFile(saved));
+
+    // The filtered rows in the order shown, over the old file once the user agrees.
+    ::SetWindowTextW(::GetDlgItem(m_hPage, IDC_LIST_FILTER), L"10.0.0.1");
+    SendMenuCommand(m_hPage, ID_SORT_BY_FIRST);
+    SendMenuCommand(m_hPage, ID_SORT_BY_FIRST);
+    EXPECT_EQ(Message(IDS_SAVE_TITLE_FILTERED, {L"3", L"5"}), SaveHistoryAs(m_hPage, saved, answerer));
+    ASSERT_EQ(1u, answerer.boxes.size());
+    EXPECT_NE(std::wstring::npos, answerer.boxes[0].text.find(saved)) << "the question names the file";
+    const std::vector<std::string> logLines = Lines(log);
+    EXPECT_EQ((std::vector<std::string>{logLines[0], logLines[5], logLines[3], logLines[1]}), Lines(saved));
+
+    // A file that another program holds cannot be replaced: the reason is told,
+    // the file keeps its bytes and no file is left beside it.
+    answerer.boxes.clear();
+    const HANDLE hHeld = ::CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, hHeld);
+    DWORD written = 0;
+    ::WriteFile(hHeld, "old\r\n", 5, &written, nullptr);
+    SaveHistoryAs(m_hPage, held, answerer);
+    ::CloseHandle(hHeld);
+    ASSERT_EQ(2u, answerer.boxes.size()) << "the question, then the failure";
+    const std::wstring strTemplate = Res(IDS_ERROR_SAVE_HISTORY);
+    EXPECT_EQ(0u, answerer.boxes[1].text.find(strTemplate.substr(0, strTemplate.find(L"%1")) + held));
+    EXPECT_EQ("old\r\n", ReadFile(held));
+    WIN32_FIND_DATAW found = {};
+    const HANDLE hFind = ::FindFirstFileW(TempPath(L"dlv*.tmp").c_str(), &found);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, hFind) << "a temporary file was left";
+    if (hFind != INVALID_HANDLE_VALUE) ::FindClose(hFind);
+  });
+  ::DeleteFileW(log.c_str());
+  ::DeleteFileW(saved.c_str());
+  ::DeleteFileW(held.c_str());
+}
