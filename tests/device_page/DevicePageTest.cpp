@@ -630,3 +630,60 @@ TEST_F(DevicePageTest, ARowKeepsItsSelectionAsItsStreamComesAndGoesAndTheFilterF
     EXPECT_EQ(L"", ListText(m_hList, RowOf(1), 1));
   });
 }
+
+namespace {
+
+// What the open context menu offers (id, grayed, checked), read from inside its
+// loop, and the command then chosen by its mnemonic.
+struct ContextMenuItem {
+  UINT id;
+  bool grayed;
+  bool checked;
+};
+std::vector<ContextMenuItem> g_contextItems;
+WPARAM g_contextKey = 0;
+void CALLBACK ReadContextMenu(HWND, UINT, UINT_PTR id, DWORD) {
+  const HWND hMenuWnd = ::FindWindowW(L"#32768", nullptr);
+  if (!hMenuWnd || !::IsWindowVisible(hMenuWnd)) return;
+  ::KillTimer(nullptr, id);
+  const HMENU hMenu = reinterpret_cast<HMENU>(::SendMessageW(hMenuWnd, MN_GETHMENU, 0, 0));
+  for (int pos = 0; pos < ::GetMenuItemCount(hMenu); ++pos) {
+    const UINT state = ::GetMenuState(hMenu, static_cast<UINT>(pos), MF_BYPOSITION);
+    g_contextItems.push_back({::GetMenuItemID(hMenu, pos), (state & MF_GRAYED) != 0, (state & MF_CHECKED) != 0});
+    if (HMENU hSub = ::GetSubMenu(hMenu, pos)) {
+      for (int sub = 0; sub < ::GetMenuItemCount(hSub); ++sub) {
+        const UINT subState = ::GetMenuState(hSub, static_cast<UINT>(sub), MF_BYPOSITION);
+        g_contextItems.push_back({::GetMenuItemID(hSub, sub), (subState & MF_GRAYED) != 0, (subState & MF_CHECKED) != 0});
+      }
+    }
+  }
+  ::PostMessageW(hMenuWnd, WM_KEYDOWN, g_contextKey, 0);
+}
+
+}  // namespace
+
+TEST_F(DevicePageTest, TheRowsContextMenuOffersTheEditCommandsAndTheSortAndRunsTheOneChosen) {
+  FakeDriver driver(3);
+  Run(driver, [&](CDevicePage& page) {
+    g_contextItems.clear();
+    g_contextKey = 'A';  // Select All
+    const UINT_PTR timer = ::SetTimer(nullptr, 0, 50, &ReadContextMenu);
+    // From the keyboard (Shift+F10, the menu key): the list's WM_CONTEXTMENU at (-1, -1).
+    ::SendMessageW(page.m_hWnd, WM_CONTEXTMENU, reinterpret_cast<WPARAM>(m_hList), MAKELPARAM(-1, -1));
+    ::KillTimer(nullptr, timer);
+    ASSERT_FALSE(g_contextItems.empty()) << "no context menu came up";
+    const auto find = [&](UINT id) {
+      for (const ContextMenuItem& item : g_contextItems) {
+        if (item.id == id) return item;
+      }
+      ADD_FAILURE() << "no item " << id;
+      return ContextMenuItem{};
+    };
+    EXPECT_TRUE(find(ID_EDIT_COPY).grayed) << "nothing selected to copy";
+    EXPECT_FALSE(find(ID_EDIT_SELECT_ALL).grayed);
+    EXPECT_TRUE(find(ID_SORT_BY_FIRST).checked);
+    EXPECT_FALSE(find(ID_SORT_BY_FIRST + 1).checked);
+    EXPECT_FALSE(find(ID_SORT_BY_LAST).grayed);
+    EXPECT_EQ(3, static_cast<int>(::SendMessageW(m_hList, LVM_GETSELECTEDCOUNT, 0, 0))) << "Select All chosen";
+  });
+}
