@@ -19,7 +19,6 @@ std::vector<ItemData> CDevicePage::m_aItemData DELVORA_INIT_ORDER(init_order::kI
 namespace {
 
 const UINT kRefreshPeriodMs = 500;
-const int kColumns = 10;
 
 // Row images.
 const int kImageIdle = 0;
@@ -72,7 +71,7 @@ const ListColumn kColumnTable[] = {
     {IDS_COL_DURATION, 80, LVCFMT_LEFT, DurationText, ByDuration, DeviceOrder, nullptr},
     {IDS_COL_COUNTER, 100, LVCFMT_LEFT, CounterText, ByCounter, DeviceOrder, nullptr},
 };
-static_assert(sizeof(kColumnTable) / sizeof(kColumnTable[0]) == kColumns, "one table entry per column");
+const int kColumns = static_cast<int>(sizeof(kColumnTable) / sizeof(kColumnTable[0]));
 
 // The list fills the page under the filter box, which keeps to the top-right
 // corner; the no-devices text spans the list; the check box stays in the
