@@ -461,8 +461,9 @@ void CListPage::OnRowsChangedOutside(UINT nID, NMHDR*, LRESULT* pResult) {
 }
 
 BOOL CListPage::PreTranslateMessage(MSG* pMsg) {
-  if (!m_hWnd || (pMsg->message != WM_KEYDOWN && pMsg->message != WM_SYSKEYDOWN)) return FALSE;
-  if (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd)) return FALSE;
+  if (!m_hWnd || (pMsg->hwnd != m_hWnd && !::IsChild(m_hWnd, pMsg->hwnd))) return FALSE;
+  const bool bKeyUp = pMsg->message == WM_KEYUP || pMsg->message == WM_SYSKEYUP;
+  if (!bKeyUp && pMsg->message != WM_KEYDOWN && pMsg->message != WM_SYSKEYDOWN) return FALSE;
   const bool bCtrl = ::GetKeyState(VK_CONTROL) < 0;
   const bool bAlt = ::GetKeyState(VK_MENU) < 0;
   const bool bShift = ::GetKeyState(VK_SHIFT) < 0;
@@ -479,7 +480,9 @@ BOOL CListPage::PreTranslateMessage(MSG* pMsg) {
   }
   const bool bInList = pMsg->hwnd == m_list.m_hWnd || ::IsChild(m_list, pMsg->hwnd);
   if (bInList && !bCtrl && ((key == VK_F10 && bShift) || (key == VK_APPS && !bShift))) {
-    ShowContextMenu(POINT{-1, -1}, true);
+    // The key's release is taken too: the default handling of either press or
+    // release would open the menu a second time.
+    if (!bKeyUp) ShowContextMenu(POINT{-1, -1}, true);
     return TRUE;
   }
   return FALSE;
