@@ -120,18 +120,7 @@ void CLogSettingsDlg::OnStartLogging() {
 
   const HRESULT hr = m_pLogFile->Open(m_strPath);
   if (FAILED(hr)) {
-    CString strMessage;
-    CString strTemplate;
-    if (strTemplate.LoadString(IDS_ERROR_FILE_OPEN)) {
-      if (!strMessage.Format(strTemplate, m_strPath.GetString())) strMessage = strTemplate;
-    } else {
-      strMessage = L"Error loading string IDS_ERROR_FILE_OPEN";
-    }
-    // The system's reason on a line of its own: a missing folder, a bad name and
-    // a file another program writes call for different remedies.
-    strMessage += L"\r\n";
-    strMessage += GetSystemErrorText(hr);
-    AfxMessageBox(strMessage, MB_OK);
+    AfxMessageBox(OpenFailureMessage(m_strPath, hr), MB_OK);
   } else {
     CRecordLogData& history = CRecordLogData::m_global;
     m_pLogFile->WriteLine(history.GetHeader());
@@ -140,6 +129,21 @@ void CLogSettingsDlg::OnStartLogging() {
     }
   }
   UpdateControls();
+}
+
+CString CLogSettingsDlg::OpenFailureMessage(const CString& strPath, HRESULT hr) {
+  CString strMessage;
+  CString strTemplate;
+  if (strTemplate.LoadString(IDS_ERROR_FILE_OPEN)) {
+    if (!strMessage.Format(strTemplate, strPath.GetString())) strMessage = strTemplate;
+  } else {
+    strMessage = L"Error loading string IDS_ERROR_FILE_OPEN";
+  }
+  // The system's reason on a line of its own: a missing folder, a bad name and
+  // a file another program writes call for different remedies.
+  strMessage += L"\r\n";
+  strMessage += GetSystemErrorText(hr);
+  return strMessage;
 }
 
 void CLogSettingsDlg::OnStopLogging() {

@@ -35,6 +35,8 @@ public:
   static bool FileExists(const wchar_t* pszPath);
   // strPath taken in strFolder when it is relative; unchanged otherwise.
   static CString ResolvePath(const CString& strPath, const CString& strFolder);
+  // The message for a file that cannot be opened: the path, then the system's reason.
+  static CString OpenFailureMessage(const CString& strPath, HRESULT hr);
 
 protected:
   void DoDataExchange(CDataExchange* pDX) override;

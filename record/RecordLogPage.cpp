@@ -388,20 +388,9 @@ void CRecordLogPage::OnSaveHistoryAs() {
   }
   const HistoryFileResult result = WriteHistoryFile(strPath, CRecordLogData::m_global.GetHeader(), records);
   if (SUCCEEDED(result.hr)) return;
-  CString strMessage;
-  if (!result.bOpened) {
-    CString strTemplate;
-    if (strTemplate.LoadString(IDS_ERROR_FILE_OPEN)) {
-      if (!strMessage.Format(strTemplate, strPath.GetString())) strMessage = strTemplate;
-    } else {
-      strMessage = L"Error loading string IDS_ERROR_FILE_OPEN";
-    }
-    // The system's reason on a line of its own.
-    strMessage += L"\r\n";
-    strMessage += GetSystemErrorText(result.hr);
-  } else {
-    strMessage = FormatResourceMessage(IDS_ERROR_SAVE_HISTORY, L"Error loading string IDS_ERROR_SAVE_HISTORY",
-                                       strPath, GetSystemErrorText(result.hr));
-  }
+  const CString strMessage =
+      result.bOpened ? FormatResourceMessage(IDS_ERROR_SAVE_HISTORY, L"Error loading string IDS_ERROR_SAVE_HISTORY",
+                                             strPath, GetSystemErrorText(result.hr))
+                     : CLogSettingsDlg::OpenFailureMessage(strPath, result.hr);
   ShowMessage(strMessage);
 }

@@ -1,5 +1,7 @@
 #include "tests/framework_windows/GuiHarness.h"
 
+#include <dlgs.h>
+
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -191,6 +193,38 @@ void ClickHeader(HWND hList, int column) {
 }
 
 void ClickButton(HWND hButton) { ::SendMessageW(hButton, BM_CLICK, 0, 0); }
+
+namespace {
+
+HWND g_hFileDialog = nullptr;
+std::wstring g_fileToChoose;
+int g_fileDialogTicks = 0;
+
+void CALLBACK DriveFileDialog(HWND, UINT, UINT_PTR id, DWORD) {
+  if (!::IsWindow(g_hFileDialog)) {
+    ::KillTimer(nullptr, id);
+    return;
+  }
+  if (++g_fileDialogTicks == 1) {
+    HWND hName = ::GetDlgItem(g_hFileDialog, cmb13);
+    if (!hName) hName = ::GetDlgItem(g_hFileDialog, edt1);
+    EXPECT_NE(nullptr, hName) << "no file-name field in the save-file dialog";
+    ::SetWindowTextW(hName, g_fileToChoose.c_str());
+    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  } else if (g_fileDialogTicks == 40) {
+    ADD_FAILURE() << "the save-file dialog did not take the name";
+    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+  }
+}
+
+}  // namespace
+
+void AnswerFileDialog(HWND hDialog, const std::wstring& path) {
+  g_hFileDialog = hDialog;
+  g_fileToChoose = path;
+  g_fileDialogTicks = 0;
+  ::SetTimer(nullptr, 0, 100, &DriveFileDialog);
+}
 
 void PressCtrlKey(HWND hDialog, HWND hTarget, UINT vk) {
   BYTE saved[256] = {};

@@ -81,6 +81,10 @@ void ClickColumn(HWND hPage, HWND hList, int column);
 void ClickHeader(HWND hList, int column);
 // Clicks a button the way the user does (BM_CLICK).
 void ClickButton(HWND hButton);
+// A save-file dialog that came up on this thread is answered from a thread timer
+// inside its own loop: `path` typed into its file-name field and OK pressed. Still
+// up seconds later (the name was refused), it is cancelled and the test fails.
+void AnswerFileDialog(HWND hDialog, const std::wstring& path);
 // Presses Ctrl+key in hTarget as a sheet's or dialog's modal loop handles the key:
 // IsDialogMessage on hDialog first, then translated and dispatched.
 void PressCtrlKey(HWND hDialog, HWND hTarget, UINT vk);

@@ -82,29 +82,6 @@ bool AsksYesNo(const std::wstring& text) {
   return h && ::GetDlgItem(h, IDYES) && ::GetDlgItem(h, IDNO) && !::GetDlgItem(h, IDOK) && !::GetDlgItem(h, IDCANCEL);
 }
 
-// The save-file dialog runs its own modal loop: a thread timer types the name
-// into its file-name field and presses OK. Still up seconds later (the name was
-// refused), it is cancelled so that the test fails instead of hanging.
-HWND g_hFileDialog = nullptr;
-std::wstring g_fileToChoose;
-int g_fileDialogTicks = 0;
-void CALLBACK DriveFileDialog(HWND, UINT, UINT_PTR id, DWORD) {
-  if (!::IsWindow(g_hFileDialog)) {
-    ::KillTimer(nullptr, id);
-    return;
-  }
-  if (++g_fileDialogTicks == 1) {
-    HWND hName = ::GetDlgItem(g_hFileDialog, cmb13);
-    if (!hName) hName = ::GetDlgItem(g_hFileDialog, edt1);
-    EXPECT_NE(nullptr, hName) << "no file-name field in the save-file dialog";
-    ::SetWindowTextW(hName, g_fileToChoose.c_str());
-    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  } else if (g_fileDialogTicks == 40) {
-    ADD_FAILURE() << "the save-file dialog did not take the name";
-    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  }
-}
-
 TEST(HistorySizeDialog, ShowsTheSizeClampedAndEndsOnlyWithASizeInRange) {
   ASSERT_NE(nullptr, UseResourceModule()) << "bin\\enu\\DelvoraRes.dll is missing";
   CHistorySizeDlg dlg;
@@ -259,7 +236,7 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
   DWORD id = 0;
   ASSERT_EQ(S_OK, CRecordLogData::m_global.Insert(Record(1, 100), id));
 
-  g_hFileDialog = nullptr;
+  HWND hFileDialog = nullptr;
   MessageBoxAnswerer answerer(IDYES);
   HWND hOwner = nullptr;
   bool settingsEnabled = true;
@@ -267,10 +244,8 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
     if (hWnd == m_dlg.m_hWnd) return;
     hOwner = ::GetWindow(hWnd, GW_OWNER);
     settingsEnabled = ::IsWindowEnabled(m_dlg.m_hWnd) != FALSE;
-    g_hFileDialog = hWnd;
-    g_fileToChoose = path;
-    g_fileDialogTicks = 0;
-    ::SetTimer(nullptr, 0, 200, &DriveFileDialog);
+    hFileDialog = hWnd;
+    AnswerFileDialog(hWnd, path);
   };
   std::wstring shown;
   UINT checkedAfterBrowse = BST_UNCHECKED;
@@ -292,7 +267,7 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
   });
   EXPECT_EQ(IDOK, m_dlg.DoModal());
 
-  ASSERT_NE(nullptr, g_hFileDialog) << "the save-file dialog never came up";
+  ASSERT_NE(nullptr, hFileDialog) << "the save-file dialog never came up";
   EXPECT_EQ(hDlg, hOwner);
   EXPECT_FALSE(settingsEnabled) << "the settings dialog took input while the file dialog was up";
   EXPECT_EQ(path, shown);
@@ -300,7 +275,7 @@ TEST_F(LogSettingsDialog, BrowsedPathIsNotAskedAboutAgainAndWithoutTheOptionOnly
   // The file dialog's own overwrite question, and no second one at start.
   ASSERT_EQ(1u, boxesAfterBrowse);
   EXPECT_EQ(1u, answerer.boxes.size());
-  EXPECT_EQ(g_hFileDialog, answerer.boxes[0].owner);
+  EXPECT_EQ(hFileDialog, answerer.boxes[0].owner);
   EXPECT_FALSE(m_log.IsOpen());
   EXPECT_EQ(path, std::wstring(m_dlg.GetPath().GetString()));
   EXPECT_EQ(Bytes(CRecordLogData::m_global.GetHeader().GetString()) + "\r\n", ReadAll(path));

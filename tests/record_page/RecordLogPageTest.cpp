@@ -6,7 +6,6 @@
 #include <winsock2.h>
 #include <windows.h>
 #include <commctrl.h>
-#include <dlgs.h>
 
 #include <gtest/gtest.h>
 
@@ -578,38 +577,12 @@ TEST_F(RecordLogPageTest, TheFilterHidesRowsNotRecordsAndEscBringsEveryRowBackIn
 
 namespace {
 
-// The save-file dialog runs its own loop: a thread timer types the name into its
-// file-name field and presses OK; still up seconds later, it is cancelled so that
-// the test fails instead of hanging.
-HWND g_hFileDialog = nullptr;
-std::wstring g_fileToChoose;
-int g_fileDialogTicks = 0;
-void CALLBACK DriveFileDialog(HWND, UINT, UINT_PTR id, DWORD) {
-  if (!::IsWindow(g_hFileDialog)) {
-    ::KillTimer(nullptr, id);
-    return;
-  }
-  if (++g_fileDialogTicks == 1) {
-    HWND hName = ::GetDlgItem(g_hFileDialog, cmb13);
-    if (!hName) hName = ::GetDlgItem(g_hFileDialog, edt1);
-    ::SetWindowTextW(hName, g_fileToChoose.c_str());
-    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
-  } else if (g_fileDialogTicks == 40) {
-    ADD_FAILURE() << "the save-file dialog did not take the name";
-    ::PostMessageW(g_hFileDialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
-  }
-}
-
 // Saves through File > Save History As into `path`; returns the dialog's title.
 std::wstring SaveHistoryAs(HWND hPage, const std::wstring& path, MessageBoxAnswerer& answerer) {
   std::wstring title;
-  g_hFileDialog = nullptr;
   answerer.onOtherWindow = [&](HWND hWnd) {
     title = WindowText(hWnd);
-    g_hFileDialog = hWnd;
-    g_fileToChoose = path;
-    g_fileDialogTicks = 0;
-    ::SetTimer(nullptr, 0, 100, &DriveFileDialog);
+    AnswerFileDialog(hWnd, path);
   };
   SendMenuCommand(hPage, ID_SAVE_HISTORY_AS);
   return title;
