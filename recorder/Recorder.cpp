@@ -29,10 +29,9 @@ CString KeepText(DWORD dwKeepDays) {
 
 }  // namespace
 
-CRecorder::CRecorder(CDeviceAccess& access) : m_sweep(m_items, m_ended) {
+// Nobody else takes from the queue: every ended stream waits for its line.
+CRecorder::CRecorder(CDeviceAccess& access) : m_ended(CEndedStreamQueue::kUnbounded), m_sweep(m_items, m_ended) {
   m_sweep.SetDeviceAccess(&access);
-  // Nobody else takes from this queue: every ended stream waits for its line.
-  m_ended.StopBounding();
 }
 
 void CRecorder::ApplySettings(const RecorderSettings& settings, const std::vector<SettingProblem>& problems) {
