@@ -137,7 +137,7 @@ void CMainSheet::OnShowHelp() {
   if (FAILED(hr)) {
     CString message;
     message.Format(L"%s %s (%#8.8x) [LoadOrrindaleRootPath]", LoadHelpErrorText().GetString(),
-                   GetSystemErrorText(hr).GetString(), static_cast<unsigned int>(hr));
+                   GetSystemErrorTextBesideCode(hr).GetString(), static_cast<unsigned int>(hr));
     AfxMessageBox(message, MB_OK);
     return;
   }
