@@ -12,6 +12,7 @@
 #include "resources/resource.h"
 #include "stats/Formatting.h"
 #include "support/RegistryKey.h"
+#include "support/ShellResult.h"
 
 namespace {
 
@@ -137,7 +138,7 @@ void CMainSheet::OnShowHelp() {
   if (FAILED(hr)) {
     CString message;
     message.Format(L"%s %s (%#8.8x) [LoadOrrindaleRootPath]", LoadHelpErrorText().GetString(),
-                   GetSystemErrorText(hr).GetString(), static_cast<unsigned int>(hr));
+                   GetSystemErrorTextBesideCode(hr).GetString(), static_cast<unsigned int>(hr));
     AfxMessageBox(message, MB_OK);
     return;
   }
@@ -146,18 +147,12 @@ void CMainSheet::OnShowHelp() {
   AppendCharIfMissing(path, L'\\');
   path += kHelpPage;
 
-  const INT_PTR n = reinterpret_cast<INT_PTR>(
-      ::ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL));
-  if (n > 32) return;
+  const DWORD dwError = ShellExecuteError(::ShellExecuteW(nullptr, L"open", path, nullptr, nullptr, SW_SHOWNORMAL));
+  if (dwError == ERROR_SUCCESS) return;
 
-  CString detail;
-  if (n == 2 || n == 3 || n == 5 || n == 11) {
-    detail = GetSystemErrorText(HRESULT_FROM_WIN32(static_cast<DWORD>(n)));
-  } else {
-    detail.Format(L"ShellExecute()->%ld", static_cast<long>(n));
-  }
   CString message;
-  message.Format(L"%s %s [%s]", LoadHelpErrorText().GetString(), detail.GetString(), path.GetString());
+  message.Format(L"%s %s [%s]", LoadHelpErrorText().GetString(),
+                 GetSystemErrorText(HRESULT_FROM_WIN32(dwError)).GetString(), path.GetString());
   AfxMessageBox(message, MB_OK);
 }
 

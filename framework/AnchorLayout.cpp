@@ -43,7 +43,7 @@ void CAnchorLayout::Add(HWND hParent, HWND hControl, UINT nEdges, SIZE client) {
   m_items.push_back(item);
 }
 
-void CAnchorLayout::Apply(int cx, int cy) const {
+void CAnchorLayout::Apply(int cx, int cy, POINT ptOrigin) const {
   for (const Item& item : m_items) {
     int x = 0, y = 0, width = 0, height = 0;
     Place((item.nEdges & ANCHOR_LEFT) != 0, (item.nEdges & ANCHOR_RIGHT) != 0, item.rcMargins.left,
@@ -59,6 +59,7 @@ void CAnchorLayout::Apply(int cx, int cy) const {
     Place((item.nEdges & ANCHOR_TOP) != 0, (item.nEdges & ANCHOR_BOTTOM) != 0, item.rcMargins.top,
           item.rcMargins.bottom, item.size.cy, cy, y, height);
     // Not the old bits: a moved control repaints all of itself over the page's new background.
-    ::SetWindowPos(item.hWnd, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    ::SetWindowPos(item.hWnd, nullptr, x + ptOrigin.x, y + ptOrigin.y, width, height,
+                   SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
   }
 }

@@ -41,8 +41,9 @@ public:
   // out for (a window the system made smaller than its layout).
   void Capture(HWND hParent, const ControlAnchor* pAnchors, size_t nAnchors, SIZE client);
 
-  // Places the controls for a client area of cx x cy pixels.
-  void Apply(int cx, int cy) const;
+  // Places the controls for a client area of cx x cy pixels, shifted by
+  // ptOrigin (where a scrolled parent shows the top-left corner of its content).
+  void Apply(int cx, int cy, POINT ptOrigin = {0, 0}) const;
 
 private:
   void Add(HWND hParent, HWND hControl, UINT nEdges, SIZE client);

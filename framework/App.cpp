@@ -7,8 +7,8 @@
 namespace {
 
 // The one application object (the framework's state; set by its constructor). A
-// constant, so it is in place before any static object is built: the framework's
-// place in support/InitOrder.h needs no constructor of its own.
+// constant, so it is in place before any static object is built and needs no
+// place in support/InitOrder.h.
 CWinApp* g_pApp = nullptr;
 
 CString ExecutableBaseName() {

@@ -16,9 +16,6 @@ inline int ScaleToDpi(int nPixels96, UINT nDpi) {
   return ::MulDiv(nPixels96, static_cast<int>(nDpi), static_cast<int>(kDesignDpi));
 }
 
-// A 96-DPI pixel count at the DPI of the window's monitor.
-inline int ScaleForWindow(HWND hWnd, int nPixels96) { return ScaleToDpi(nPixels96, GetWindowDpi(hWnd)); }
-
 // A system metric (SM_CXICON, SM_CXSMICON, ...) at nDpi (GetSystemMetricsForDpi,
 // else the system value scaled from the system DPI).
 int GetSystemMetricForDpi(int nIndex, UINT nDpi);

@@ -279,7 +279,7 @@ BOOL CGraphCtrl::Subclass(HWND hControl) {
     info.lpszText = const_cast<wchar_t*>(L"");
     ::SendMessageW(m_toolTip.Get(), TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
     // A width makes the tooltip break its text at the line ends.
-    ::SendMessageW(m_toolTip.Get(), TTM_SETMAXTIPWIDTH, 0, ScaleForWindow(hControl, kTipWidth));
+    ::SendMessageW(m_toolTip.Get(), TTM_SETMAXTIPWIDTH, 0, ScaleToDpi(kTipWidth, GetWindowDpi(hControl)));
   }
   return TRUE;
 }
@@ -547,7 +547,7 @@ void CGraphCtrl::ShowToolTip(POINT ptClient) {
   ::SendMessageW(m_toolTip.Get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&info));
   POINT ptScreen = ptClient;
   ::ClientToScreen(m_hWnd, &ptScreen);
-  const int offset = ScaleForWindow(m_hWnd, kTipOffset);
+  const int offset = ScaleToDpi(kTipOffset, GetWindowDpi(m_hWnd));
   ::SendMessageW(m_toolTip.Get(), TTM_TRACKPOSITION, 0, MAKELPARAM(ptScreen.x + offset, ptScreen.y + offset));
   if (!m_bTipShown) ::SendMessageW(m_toolTip.Get(), TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&info));
   m_bTipShown = true;

@@ -105,7 +105,13 @@ void CPropertyPage::OnCancel() {}
 void CPropertyPage::OnInitMenuPopup(HMENU) {}
 
 bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
-  if (message == WM_SIZE && wParam != SIZE_MINIMIZED) m_anchors.Apply(LOWORD(lParam), HIWORD(lParam));
+  if (message == WM_SIZE && wParam != SIZE_MINIMIZED) FitContent();
+  // The page's own bars; a scroll bar control or a trackbar names itself in lParam.
+  if ((message == WM_HSCROLL || message == WM_VSCROLL) && lParam == 0) {
+    OnScroll(message == WM_HSCROLL ? SB_HORZ : SB_VERT, LOWORD(wParam));
+    *pResult = 0;
+    return true;
+  }
   // Checked as the page left hides and as the next one shows, in whichever order
   // this comctl32 does them: the focus can follow only once the new page shows.
   if (message == WM_WINDOWPOSCHANGED &&
@@ -141,6 +147,100 @@ bool CPropertyPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
   }
 }
 
+void CPropertyPage::FitContent() {
+  if (m_bFitting || !m_hWnd) return;
+  m_bFitting = true;
+  RECT rcClient = {};
+  GetClientRect(&rcClient);
+  // A bar shown or hidden changes the client area, and so the layout: again, at most twice.
+  for (int nPass = 0; nPass < 3; ++nPass) {
+    m_anchors.Apply(rcClient.right, rcClient.bottom, POINT{-m_ptScroll.x, -m_ptScroll.y});
+    const RECT bounds = GetChildrenBounds();
+    m_sizeContent = {std::max(rcClient.right, bounds.right + m_ptScroll.x + m_sizeMargin.cx),
+                     std::max(rcClient.bottom, bounds.bottom + m_ptScroll.y + m_sizeMargin.cy)};
+    ScrollContentTo({std::min(m_ptScroll.x, m_sizeContent.cx - rcClient.right),
+                     std::min(m_ptScroll.y, m_sizeContent.cy - rcClient.bottom)});
+    // A page as large as its range hides the bar.
+    SCROLLINFO horz = {sizeof(horz), SIF_RANGE | SIF_PAGE | SIF_POS, 0, m_sizeContent.cx - 1,
+                       static_cast<UINT>(rcClient.right), m_ptScroll.x, 0};
+    SCROLLINFO vert = {sizeof(vert), SIF_RANGE | SIF_PAGE | SIF_POS, 0, m_sizeContent.cy - 1,
+                       static_cast<UINT>(rcClient.bottom), m_ptScroll.y, 0};
+    ::SetScrollInfo(m_hWnd, SB_HORZ, &horz, TRUE);
+    ::SetScrollInfo(m_hWnd, SB_VERT, &vert, TRUE);
+    RECT rcNow = {};
+    GetClientRect(&rcNow);
+    if (::EqualRect(&rcNow, &rcClient)) break;
+    rcClient = rcNow;
+  }
+  m_bFitting = false;
+}
+
+RECT CPropertyPage::GetChildrenBounds() const {
+  RECT bounds = {0, 0, 0, 0};
+  for (HWND hChild = ::GetWindow(m_hWnd, GW_CHILD); hChild; hChild = ::GetWindow(hChild, GW_HWNDNEXT)) {
+    RECT rc = {};
+    ::GetWindowRect(hChild, &rc);
+    ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+    ::UnionRect(&bounds, &bounds, &rc);
+  }
+  return bounds;
+}
+
+void CPropertyPage::ScrollContentTo(POINT pt) {
+  pt = {std::max(pt.x, 0L), std::max(pt.y, 0L)};
+  const int dx = m_ptScroll.x - pt.x, dy = m_ptScroll.y - pt.y;
+  if (dx == 0 && dy == 0) return;
+  m_ptScroll = pt;
+  ::ScrollWindowEx(m_hWnd, dx, dy, nullptr, nullptr, nullptr, nullptr, SW_SCROLLCHILDREN);
+  // Group boxes and labels paint through to the page: all of it again.
+  ::RedrawWindow(m_hWnd, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
+  ::SetScrollPos(m_hWnd, SB_HORZ, pt.x, TRUE);
+  ::SetScrollPos(m_hWnd, SB_VERT, pt.y, TRUE);
+}
+
+void CPropertyPage::OnScroll(int nBar, UINT nCode) {
+  SCROLLINFO info = {sizeof(info), SIF_ALL};
+  if (!::GetScrollInfo(m_hWnd, nBar, &info)) return;
+  RECT rcLine = {0, 0, 8, 8};  // a step of eight dialog units
+  ::MapDialogRect(m_hWnd, &rcLine);
+  const int nLine = nBar == SB_HORZ ? rcLine.right : rcLine.bottom;
+  const int nPage = static_cast<int>(info.nPage);
+  int nPos = info.nPos;
+  switch (nCode) {
+    case SB_LINEUP: nPos -= nLine; break;  // also SB_LINELEFT, and so on
+    case SB_LINEDOWN: nPos += nLine; break;
+    case SB_PAGEUP: nPos -= nPage; break;
+    case SB_PAGEDOWN: nPos += nPage; break;
+    case SB_THUMBTRACK:
+    case SB_THUMBPOSITION: nPos = info.nTrackPos; break;
+    case SB_TOP: nPos = info.nMin; break;
+    case SB_BOTTOM: nPos = info.nMax; break;
+    default: return;
+  }
+  nPos = std::min(nPos, info.nMax + 1 - nPage);
+  POINT pt = m_ptScroll;
+  (nBar == SB_HORZ ? pt.x : pt.y) = nPos;
+  ScrollContentTo(pt);
+}
+
+void CPropertyPage::ScrollIntoView(HWND hControl) {
+  if (!m_hWnd || !hControl || !::IsChild(m_hWnd, hControl)) return;
+  while (::GetParent(hControl) != m_hWnd) hControl = ::GetParent(hControl);
+  RECT rc = {}, rcClient = {};
+  ::GetWindowRect(hControl, &rc);
+  ::MapWindowPoints(nullptr, m_hWnd, reinterpret_cast<POINT*>(&rc), 2);
+  GetClientRect(&rcClient);
+  // How far to scroll so that [nLow, nHigh) lies within [0, nExtent): its start
+  // first where it does not fit.
+  auto shift = [](LONG nLow, LONG nHigh, LONG nExtent) -> LONG {
+    if (nLow < 0) return nLow;
+    return nHigh > nExtent ? std::min(nHigh - nExtent, nLow) : 0;
+  };
+  const LONG x = m_ptScroll.x + shift(rc.left, rc.right, rcClient.right);
+  const LONG y = m_ptScroll.y + shift(rc.top, rc.bottom, rcClient.bottom);
+  ScrollContentTo({std::min(x, m_sizeContent.cx - rcClient.right), std::min(y, m_sizeContent.cy - rcClient.bottom)});
+}
+
 INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CPropertyPage* pPage = nullptr;
   if (message == WM_INITDIALOG) {
@@ -151,7 +251,17 @@ INT_PTR CALLBACK CPropertyPage::PageDialogProc(HWND hWnd, UINT message, WPARAM w
     pPage = static_cast<CPropertyPage*>(FromDialogHandle(hWnd));
   }
   if (!pPage) return FALSE;
-  return pPage->HandleDialogMessage(message, wParam, lParam);
+  const INT_PTR result = pPage->HandleDialogMessage(message, wParam, lParam);
+  if (message == WM_INITDIALOG) {
+    // The template's size, before the sheet fits the page to its tab: the room it
+    // leaves right of and below the controls stays after them when the page scrolls.
+    RECT rcClient = {};
+    ::GetClientRect(hWnd, &rcClient);
+    const RECT bounds = pPage->GetChildrenBounds();
+    pPage->m_sizeMargin = {std::max(rcClient.right - bounds.right, 0L),
+                           std::max(rcClient.bottom - bounds.bottom, 0L)};
+  }
+  return result;
 }
 
 // ---- CPropertySheet -----------------------------------------------------------
@@ -164,6 +274,7 @@ BEGIN_MESSAGE_MAP(CPropertySheet, CWnd)
   ON_WM_SIZE()
   ON_MESSAGE(WM_GETMINMAXINFO, OnGetMinMaxInfo)
   ON_MESSAGE(WM_DPICHANGED, OnDpiChanged)
+  ON_MESSAGE(WM_NEXTDLGCTL, OnNextDlgCtl)
 END_MESSAGE_MAP()
 
 CPropertySheet::CPropertySheet(const wchar_t* pszCaption, CWnd* pParentWnd, UINT iSelectPage)
@@ -455,4 +566,11 @@ LRESULT CPropertySheet::OnDpiChanged(WPARAM wParam, LPARAM lParam) {
                    SWP_NOZORDER | SWP_NOACTIVATE);
   }
   return 0;
+}
+
+LRESULT CPropertySheet::OnNextDlgCtl(WPARAM, LPARAM) {
+  const LRESULT result = Default();
+  CPropertyPage* pPage = GetActivePage();
+  if (pPage) pPage->ScrollIntoView(::GetFocus());
+  return result;
 }

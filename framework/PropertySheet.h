@@ -12,7 +12,8 @@
 // to the sheet's map and, when the sheet has no entry for them, to the active
 // page only; so a menu item that neither map takes is grayed when its menu opens.
 // A sheet made resizable keeps its tab control, buttons and pages fitted to its
-// size; each page keeps its own controls placed (m_anchors).
+// size; each page keeps its own controls placed (m_anchors), and a page smaller
+// than its controls need (a large DPI on a small screen) scrolls to the rest.
 
 #include <windows.h>
 #include <commctrl.h>
@@ -60,9 +61,14 @@ public:
   void OnOK() override;
   void OnCancel() override;
 
-  // WM_SIZE places the controls of m_anchors before the message map sees it; a
-  // page shown or hidden has the sheet check where the focus is.
+  // WM_SIZE places the controls of m_anchors and sets the scroll bars before the
+  // message map sees it, and the page's own scroll bars scroll it; a page shown
+  // or hidden has the sheet check where the focus is.
   bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
+
+  // Scrolls the page so that its child that is or holds hControl lies wholly in
+  // the client area, as far as it fits; a window outside the page is ignored.
+  void ScrollIntoView(HWND hControl);
 
   // The page's dialog procedure (PROPSHEETPAGE::pfnDlgProc).
   static INT_PTR CALLBACK PageDialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
@@ -73,7 +79,21 @@ protected:
   CAnchorLayout m_anchors;
 
 private:
+  // Places the anchored controls for the client area; what then lies beyond it
+  // (controls that keep their place, and the template's margin after them) is
+  // reached through the scroll bars, shown only then.
+  void FitContent();
+  // The union of the children's rectangles, in client coordinates.
+  RECT GetChildrenBounds() const;
+  // Moves every child so that the content's point pt is at the client's top left.
+  void ScrollContentTo(POINT pt);
+  void OnScroll(int nBar, UINT nCode);
+
   bool m_bFirstSetActive = true;
+  SIZE m_sizeMargin = {0, 0};   // the template's room right of and below its controls
+  SIZE m_sizeContent = {0, 0};  // the controls and the margin, at least the client area
+  POINT m_ptScroll = {0, 0};    // the content's point at the client's top left
+  bool m_bFitting = false;      // within FitContent, whose scroll bars resize the page
 };
 
 class CPropertySheet : public CWnd {
@@ -134,6 +154,9 @@ public:
   // draws in pixels), then the sheet takes the rectangle the system suggests,
   // kept within the work area of that rectangle's monitor.
   LRESULT OnDpiChanged(WPARAM wParam, LPARAM lParam);
+  // WM_NEXTDLGCTL, which the dialog manager sends for Tab and Shift+Tab: the
+  // active page scrolls the control that got the focus into view.
+  LRESULT OnNextDlgCtl(WPARAM wParam, LPARAM lParam);
 
 protected:
   LRESULT DefWindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;

@@ -5,11 +5,7 @@
 
 #include "framework/Dialog.h"
 #include "framework/String.h"
-
-// The history sizes the dialog accepts, and the record log page's default.
-constexpr int kMinHistorySize = 10;
-constexpr int kMaxHistorySize = 2000;
-constexpr int kDefaultHistorySize = 500;
+#include "stats/HistoryLimits.h"
 
 class CHistorySizeDlg : public CDialog {
 public:

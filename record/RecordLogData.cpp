@@ -86,17 +86,57 @@ HRESULT CRecordLogData::FindRecord(DWORD id, ItemData& item) const {
 
 // ---- the log file's lines ----------------------------------------------------------
 
+namespace {
+
+CString LogDecimal(long nValue) {
+  CString strText;
+  strText.Format(L"%ld", nValue);
+  return strText;
+}
+
+CString LogUnsigned(unsigned long nValue) {
+  CString strText;
+  strText.Format(L"%lu", nValue);
+  return strText;
+}
+
+// A time with no local calendar form is logged as "ERROR".
+CString LogTime(const CTime& time) {
+  CString strText(L"ERROR");
+  FormatLogTime(time, strText);
+  return strText;
+}
+
+struct LogColumn {
+  UINT nTitleId;                         // the header's title
+  CString (*pfnField)(const ItemData&);  // the record line's field
+};
+
+// The log's columns in record order: the header and every line are made from
+// this one table, so that a title always stands over its field.
+const LogColumn kLogColumns[] = {
+    {IDS_COL_DEVICE, [](const ItemData& item) { return LogDecimal(item.m_nDevice); }},
+    {IDS_COL_START_TIME, [](const ItemData& item) { return LogTime(item.m_timeStart); }},
+    {IDS_COL_END_TIME, [](const ItemData& item) { return LogTime(item.m_timeLast); }},
+    {IDS_COL_AVERAGE, [](const ItemData& item) { return FormatAverage(item.m_dAverage); }},
+    {IDS_COL_ADDRESS, [](const ItemData& item) { return item.m_strAddress; }},
+    {IDS_COL_ADDRESS_PORT, [](const ItemData& item) { return LogDecimal(item.m_wAddressPort); }},
+    {IDS_COL_PORT, [](const ItemData& item) { return LogDecimal(item.m_wPort); }},
+    {IDS_COL_CODEC, [](const ItemData& item) { return FormatCodecName(item.m_wCodec); }},
+    {IDS_COL_DURATION,
+     [](const ItemData& item) { return LogUnsigned(ClampToULong(item.m_spanDuration.GetTotalSeconds())); }},
+    {IDS_COL_COUNTER, [](const ItemData& item) { return LogUnsigned(item.m_dwCounter); }},
+};
+
+}  // namespace
+
 CString CRecordLogData::GetHeader() {
   if (m_strHeader.IsEmpty()) {
-    // The log's columns, in the order of the record line.
-    static const UINT kTitleIds[10] = {IDS_COL_DEVICE,       IDS_COL_START_TIME, IDS_COL_END_TIME, IDS_COL_AVERAGE,
-                                       IDS_COL_ADDRESS,      IDS_COL_ADDRESS_PORT, IDS_COL_PORT,   IDS_COL_CODEC,
-                                       IDS_COL_DURATION,     IDS_COL_COUNTER};
     CString strHeader;
-    for (int i = 0; i < 10; ++i) {
+    for (const LogColumn& column : kLogColumns) {
       CString strTitle;
-      strTitle.LoadString(kTitleIds[i]);  // a missing title stays empty
-      if (i > 0) strHeader += L'\t';
+      strTitle.LoadString(column.nTitleId);  // a missing title stays empty
+      if (&column != kLogColumns) strHeader += L'\t';
       strHeader += strTitle;
     }
     m_strHeader = strHeader;
@@ -105,18 +145,11 @@ CString CRecordLogData::GetHeader() {
 }
 
 CString CRecordLogData::FormatRecord(const ItemData& item) {
-  CString strStart(L"ERROR");
-  CString strEnd(L"ERROR");
-  FormatLogTime(item.m_timeStart, strStart);
-  FormatLogTime(item.m_timeLast, strEnd);
-  const CString strAverage = FormatAverage(item.m_dAverage);
-  const CString strCodec = FormatCodecName(item.m_wCodec);
   CString strLine;
-  strLine.Format(L"%ld\t%s\t%s\t%s\t%s\t%ld\t%ld\t%s\t%lu\t%lu", static_cast<long>(item.m_nDevice),
-                 strStart.GetString(), strEnd.GetString(), strAverage.GetString(), item.m_strAddress.GetString(),
-                 static_cast<long>(item.m_wAddressPort), static_cast<long>(item.m_wPort), strCodec.GetString(),
-                 static_cast<unsigned long>(ClampToULong(item.m_spanDuration.GetTotalSeconds())),
-                 static_cast<unsigned long>(item.m_dwCounter));
+  for (const LogColumn& column : kLogColumns) {
+    if (&column != kLogColumns) strLine += L'\t';
+    strLine += column.pfnField(item);
+  }
   return strLine;
 }
 

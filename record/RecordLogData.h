@@ -56,7 +56,8 @@ public:
   // The log file's header: the ten column titles joined by tabs, built from the
   // resource module on the first call and kept unchanged until exit.
   CString GetHeader();
-  // The log file's line of one record (uses no state of the store).
+  // The log file's line of one record: its fields under the header's titles,
+  // joined by tabs (uses no state of the store).
   static CString FormatRecord(const ItemData& item);
 
   // The one history of the program.

@@ -30,11 +30,6 @@ const wchar_t kOutputPathKey[] = L"Software\\Tarquel\\TqVudAva\\1.0";
 const wchar_t kOutputPathValue[] = L"Output Path";
 const wchar_t kLogFileName[] = L"DelvoraLog.txt";
 
-// Streams that ended before the page first ran wait for it; no more of them than
-// the largest history would keep.
-static_assert(CEndedStreamQueue::kWaitingBound == static_cast<size_t>(kMaxHistorySize),
-              "the queue keeps what the largest history would");
-
 using namespace item_columns;
 
 // The record log page's columns (the log file's order); ties go by device, and

@@ -28,7 +28,6 @@ public:
 
   int GetMaxRecords() const { return m_nMaxRecords; }
   const CString& GetLogPath() const { return m_strLogPath; }
-  bool GetWriteHistory() const { return m_bWriteHistory; }
   CLogFile& GetLogFile() { return m_logFile; }
 
   // The list (the base's), by the page's name for it.

@@ -29,10 +29,9 @@ CString KeepText(DWORD dwKeepDays) {
 
 }  // namespace
 
-CRecorder::CRecorder(CDeviceAccess& access) : m_sweep(m_items, m_ended) {
+// Nobody else takes from the queue: every ended stream waits for its line.
+CRecorder::CRecorder(CDeviceAccess& access) : m_ended(CEndedStreamQueue::kUnbounded), m_sweep(m_items, m_ended) {
   m_sweep.SetDeviceAccess(&access);
-  // Nobody else takes from this queue: every ended stream waits for its line.
-  m_ended.StopBounding();
 }
 
 void CRecorder::ApplySettings(const RecorderSettings& settings, const std::vector<SettingProblem>& problems) {
@@ -121,7 +120,7 @@ void CRecorder::TrackWriting(HRESULT hr) {
     m_nWrittenAtFailure = m_nWritten;
     m_nDroppedAtFailure = m_nDropped;
     m_events.Report(EVENTLOG_ERROR_TYPE, MSG_WRITE_FAILED,
-                    {m_files.GetPath(), CodeText(hr), GetSystemErrorText(hr), strBound});
+                    {m_files.GetPath(), CodeText(hr), GetSystemErrorTextBesideCode(hr), strBound});
     return;
   }
   if (!m_bWriteFailing) return;
@@ -140,7 +139,7 @@ void CRecorder::TrackDriver(const SweepSummary& summary) {
     const DeviceSweepResult& first = summary.firstNewFailure;
     m_events.Report(EVENTLOG_WARNING_TYPE, MSG_DRIVER_NOT_ANSWERING,
                     {Number(static_cast<unsigned long long>(first.nDevice < 0 ? 0 : first.nDevice)),
-                     first.pszKind ? first.pszKind : L"", CodeText(first.hr), GetSystemErrorText(first.hr),
+                     first.pszKind ? first.pszKind : L"", CodeText(first.hr), GetSystemErrorTextBesideCode(first.hr),
                      Number(static_cast<unsigned long long>(summary.nFailed)), strDevices});
     return;
   }

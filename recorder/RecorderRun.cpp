@@ -33,7 +33,7 @@ DWORD StartFailed(CRecorder& recorder, DWORD dwExitCode, const wchar_t* pszWhat,
   CString strCode;
   strCode.Format(L"%#8.8x", static_cast<unsigned int>(hr));
   recorder.Events().Report(EVENTLOG_ERROR_TYPE, MSG_RECORDER_START_FAILED,
-                           {pszWhat, strCode, GetSystemErrorText(hr)});
+                           {pszWhat, strCode, GetSystemErrorTextBesideCode(hr)});
   return dwExitCode;
 }
 

@@ -61,14 +61,16 @@ int CompareValues(const T& lhs, const T& rhs, bool bAscending) {
   return bAscending ? order : -order;
 }
 
+// 0, and a facility-8 (Windows) code with a zero low half: those codes carry
+// their number in the low half alone.
+bool IsNoError(DWORD code) { return (((code >> 16) & 0x1FFF) == 8 ? (code & 0xFFFF) : code) == 0; }
+
 }  // namespace
 
-CString GetSystemErrorText(HRESULT hrCode) {
+CString GetSystemErrorTextBesideCode(HRESULT hrCode) {
   CString strText;
   const DWORD code = static_cast<DWORD>(hrCode);
-  // Facility 8 (Windows) codes carry their number in the low half alone.
-  const DWORD test = ((code >> 16) & 0x1FFF) == 8 ? (code & 0xFFFF) : code;
-  if (test == 0) return strText;
+  if (IsNoError(code)) return strText;
 
   wchar_t* pBuffer = nullptr;
   const DWORD length = FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM, nullptr, code,
@@ -83,9 +85,15 @@ CString GetSystemErrorText(HRESULT hrCode) {
     strText.SetAt(n - 2, L' ');
     strText.SetAt(n - 1, L' ');
   }
+  return strText;
+}
+
+CString GetSystemErrorText(HRESULT hrCode) {
+  CString strText = GetSystemErrorTextBesideCode(hrCode);
   // Some codes have no text (Wine has none for many COM codes): a message that
   // shows this text then shows the code rather than nothing.
-  if (strText.IsEmpty()) strText.Format(L"%#8.8x", static_cast<unsigned int>(code));
+  const DWORD code = static_cast<DWORD>(hrCode);
+  if (strText.IsEmpty() && !IsNoError(code)) strText.Format(L"%#8.8x", static_cast<unsigned int>(code));
   return strText;
 }
 

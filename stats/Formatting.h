@@ -14,6 +14,9 @@
 // facility-8 code with a zero low half). A trailing CR LF becomes two spaces so
 // the text can stand inside a longer line.
 CString GetSystemErrorText(HRESULT hrCode);
+// The same, but empty when the system has no text for the code: for a message
+// that shows the code beside it, so that the code does not stand there twice.
+CString GetSystemErrorTextBesideCode(HRESULT hrCode);
 
 // A message from string resource nID filled with message-style inserts (%1, %2,
 // ...). Without the string, or with a template that cannot be filled (a broken

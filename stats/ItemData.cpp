@@ -50,7 +50,7 @@ bool operator<(const ItemData& lhs, const ItemData& rhs) { return OrderItems(lhs
 
 void CEndedStreamQueue::Append(const ItemData& item) {
   if (m_bBounded) {
-    while (m_items.size() >= kWaitingBound) m_items.pop_front();
+    while (m_items.size() >= m_nWaitingBound) m_items.pop_front();
   }
   m_items.push_back(item);
 }

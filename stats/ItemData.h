@@ -54,13 +54,17 @@ bool operator<(const ItemData& lhs, const ItemData& rhs);
 // First-in first-out queue of ended streams: the device page appends, the record
 // log page takes from the front (the recorder service has a queue of its own,
 // unbounded from the start). One thread only. Until the record log page first
-// takes from it, it keeps only the newest kWaitingBound items: the history keeps
-// no more than that, so the first trim would erase the older ones anyway, and no
-// log file can be open before the page is shown. From then on it is unbounded,
-// so that no ended stream misses the log.
+// takes from it, it keeps only the newest items, as many as its bound (the
+// largest history size): the history keeps no more than that, so the first trim
+// would erase the older ones anyway, and no log file can be open before the page
+// is shown. From then on it is unbounded, so that no ended stream misses the log.
 class CEndedStreamQueue {
 public:
-  static constexpr size_t kWaitingBound = 2000;  // the largest history size
+  // The bound for a queue that is unbounded from the start.
+  static constexpr size_t kUnbounded = 0;
+
+  explicit CEndedStreamQueue(size_t nWaitingBound)
+      : m_nWaitingBound(nWaitingBound), m_bBounded(nWaitingBound != kUnbounded) {}
 
   void Append(const ItemData& item);
   // Copies the front item out and removes it; false when the queue is empty.
@@ -71,12 +75,13 @@ public:
   // The record log page takes over: from now on nothing is dropped.
   void StopBounding() { m_bBounded = false; }
   // Back to the state at start-up (tests).
-  void StartBounding() { m_bBounded = true; }
+  void StartBounding() { m_bBounded = m_nWaitingBound != kUnbounded; }
   bool IsBounded() const { return m_bBounded; }
 
 private:
   std::deque<ItemData> m_items;
-  bool m_bBounded = true;
+  size_t m_nWaitingBound;
+  bool m_bBounded;
 };
 
 extern CEndedStreamQueue g_qEndedStreams;

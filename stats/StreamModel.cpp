@@ -7,11 +7,13 @@
 
 #include <utility>
 
+#include "stats/HistoryLimits.h"
 #include "support/InitOrder.h"
 
 // Built after the application object and before the device page's items
-// (support/InitOrder.h); destroyed in reverse at exit.
-CEndedStreamQueue g_qEndedStreams DELVORA_INIT_ORDER(init_order::kEndedStreams);
+// (support/InitOrder.h); destroyed in reverse at exit. Until the record log page
+// takes over it waits with no more than the largest history would keep.
+CEndedStreamQueue g_qEndedStreams DELVORA_INIT_ORDER(init_order::kEndedStreams)(kMaxHistorySize);
 
 namespace {
 

@@ -12,10 +12,6 @@
 namespace init_order {
 
 constexpr int kStringPools = 1000;        // g_stringPool64, 128, 256, 512 (support/BlockPool.cpp)
-// The framework's state (framework/App.cpp) has no constructor today: it is a constant
-// that the loader puts in place before any of these. A framework object that needs a
-// constructor takes this place.
-constexpr int kFramework = 1100;
 constexpr int kApplication = 1200;        // theApp (app/Main.cpp)
 constexpr int kEndedStreams = 1300;       // g_qEndedStreams (stats/StreamModel.cpp)
 constexpr int kItemData = 1310;           // CDevicePage::m_aItemData (stats/DevicePage.cpp)
@@ -23,7 +19,7 @@ constexpr int kHistory = 1400;            // CRecordLogData::m_global (record/Re
 constexpr int kMessageModuleCache = 1500; // g_moduleCache (support/EventLogStatics.cpp)
 constexpr int kHelpLine = 1510;           // g_strHelpLine (support/EventLogStatics.cpp)
 
-static_assert(kStringPools < kFramework && kFramework < kApplication && kApplication < kEndedStreams &&
+static_assert(kStringPools < kApplication && kApplication < kEndedStreams &&
                   kEndedStreams < kItemData && kItemData < kHistory && kHistory < kMessageModuleCache &&
                   kMessageModuleCache < kHelpLine,
               "the list above is the order of construction");

@@ -825,6 +825,44 @@ TEST(MainSheetWindow, TheHistoryIsSampledWhicheverPageShowsAndItsGraphsShareWhat
       EXPECT_GE(rc.bottom - rc.top, ScaleToDpi(120, dpi));
     }
 
+    // The codec group keeps its place: on a page narrower than it (at 144 DPI) the
+    // page scrolls to it, with the scroll bars and as the focus moves there.
+    auto rectOf = [&](HWND h) {
+      RECT rc = {};
+      ::GetWindowRect(h, &rc);
+      ::MapWindowPoints(nullptr, hPage, reinterpret_cast<POINT*>(&rc), 2);
+      return rc;
+    };
+    auto within = [](const RECT& inner, const RECT& outer) {
+      RECT both = {};
+      return ::IntersectRect(&both, &inner, &outer) && ::EqualRect(&both, &inner);
+    };
+    auto inView = [&](HWND h) {
+      RECT client = {};
+      ::GetClientRect(hPage, &client);
+      return within(rectOf(h), client);
+    };
+    std::vector<HWND> shares;  // the group box around the first value, then what lies within it
+    for (HWND h = ::GetWindow(hPage, GW_CHILD); h; h = ::GetWindow(h, GW_HWNDNEXT)) {
+      const bool bGroupBox = (::GetWindowLongW(h, GWL_STYLE) & BS_TYPEMASK) == BS_GROUPBOX;
+      if (shares.empty() ? bGroupBox && within(RectIn(hPage, IDC_GROUP_A0), rectOf(h))
+                         : within(rectOf(h), rectOf(shares[0]))) {
+        shares.push_back(h);
+      }
+    }
+    ASSERT_GE(shares.size(), 7u) << "the group box and its six values";
+    ::SendMessageW(hPage, WM_HSCROLL, SB_RIGHT, 0);
+    ::SendMessageW(hPage, WM_VSCROLL, SB_BOTTOM, 0);
+    for (HWND h : shares) EXPECT_TRUE(inView(h)) << "scrolled to the end at " << dpi << " DPI";
+    ::SendMessageW(hPage, WM_HSCROLL, SB_LEFT, 0);
+    ::SendMessageW(hPage, WM_VSCROLL, SB_TOP, 0);
+    const RECT countsAgain = RectIn(hPage, IDC_GRAPH_COUNTS);
+    EXPECT_TRUE(::EqualRect(&counts, &countsAgain)) << "scrolled back";
+    const HWND hLast = ::GetDlgItem(hPage, IDC_GROUP_B2);
+    ::SendMessageW(hSheet, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(hLast), TRUE);
+    EXPECT_TRUE(inView(hLast)) << "the focus moved there at " << dpi << " DPI";
+    ::SendMessageW(hPage, WM_HSCROLL, SB_LEFT, 0);
+
     // Larger (as far as the screen allows): the graphs take all the height gained
     // and half the width each, keeping the gap between them.
     const SIZE open = WindowSize(hSheet);

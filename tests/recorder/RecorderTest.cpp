@@ -237,4 +237,19 @@ TEST_F(RecorderTest, FaultsAreReportedOncePerEpisodeAndEveryLineIsWrittenOnceInO
   ::RegDeleteKeyW(HKEY_CURRENT_USER, L"Software\\Tarquel\\DelvoraRecorderTest");
 }
 
+TEST_F(RecorderTest, ACodeWithoutSystemTextStandsInItsEventOnce) {
+  // Wine has no text for many COM codes: the event's text must not repeat the code it shows.
+  CRecorder recorder(m_driver);
+  recorder.ApplySettings({NewFolder(L"delvora_recorder_code").c_str(), kDefaultKeepDays}, {});
+  recorder.Start(Noon(0));
+  m_driver.m_hr = static_cast<HRESULT>(0x8004FF42);
+  recorder.Tick(Noon(1));
+  recorder.Stop();
+  ASSERT_EQ(MSG_DRIVER_NOT_ANSWERING, EventIds().at(1));
+  std::wstring text;
+  for (const std::wstring& insert : m_events.GetReported()[1].strings) text += insert + L"|";
+  EXPECT_EQ(text.find(L"0x8004ff42"), text.rfind(L"0x8004ff42")) << std::string(text.begin(), text.end());
+  EXPECT_NE(std::wstring::npos, text.find(L"0x8004ff42"));
+}
+
 }  // namespace
