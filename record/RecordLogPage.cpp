@@ -18,6 +18,7 @@
 #include "stats/Formatting.h"
 #include "stats/ItemColumns.h"
 #include "support/RegistryKey.h"
+#include "support/ShellResult.h"
 #include "support/WideString.h"
 
 namespace {
@@ -312,22 +313,11 @@ void CRecordLogPage::UpdateRecorderStatus() {
 
 void CRecordLogPage::OnOpenRecorderFolder() {
   // The recorder writes where the log folder is; the shell shows it.
-  const INT_PTR result = reinterpret_cast<INT_PTR>(
+  const DWORD dwShellError = ShellExecuteError(
       ::ShellExecuteW(GetParentHwnd(), L"open", m_strLogFolder, nullptr, nullptr, SW_SHOWNORMAL));
-  if (result > 32) return;
-  DWORD dwError = ERROR_PATH_NOT_FOUND;  // no folder configured
-  if (!m_strLogFolder.IsEmpty()) {
-    switch (result) {
-      case SE_ERR_FNF: dwError = ERROR_FILE_NOT_FOUND; break;
-      case SE_ERR_PNF: dwError = ERROR_PATH_NOT_FOUND; break;
-      case SE_ERR_ACCESSDENIED: dwError = ERROR_ACCESS_DENIED; break;
-      case SE_ERR_SHARE: dwError = ERROR_SHARING_VIOLATION; break;
-      case SE_ERR_NOASSOC: dwError = ERROR_NO_ASSOCIATION; break;
-      case 0:
-      case SE_ERR_OOM: dwError = ERROR_NOT_ENOUGH_MEMORY; break;
-      default: dwError = ERROR_GEN_FAILURE; break;
-    }
-  }
+  if (dwShellError == ERROR_SUCCESS) return;
+  // No folder configured: the shell's answer to an empty path says nothing useful.
+  const DWORD dwError = m_strLogFolder.IsEmpty() ? ERROR_PATH_NOT_FOUND : dwShellError;
   ShowMessage(FormatResourceMessage(IDS_ERROR_OPEN_FOLDER, L"Error loading string IDS_ERROR_OPEN_FOLDER",
                                     m_strLogFolder, GetSystemErrorText(HRESULT_FROM_WIN32(dwError))));
 }

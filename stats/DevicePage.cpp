@@ -292,8 +292,10 @@ void CDevicePage::ShowQueryFailures(const SweepSummary& summary) {
   strDevice.Format(L"%ld", static_cast<long>(report.nDevice));
   CString strCode;
   strCode.Format(L"%#8.8x", static_cast<unsigned int>(report.hr));
-  CString strMessage = FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER",
-                                             strDevice, report.pszKind, strCode, GetSystemErrorText(report.hr));
+  // The code is in the message: the system's text beside it, or nothing.
+  CString strMessage =
+      FormatResourceMessage(IDS_FAILED_QUERY_DRIVER, L"Error loading string IDS_FAILED_QUERY_DRIVER", strDevice,
+                            report.pszKind, strCode, GetSystemErrorTextBesideCode(report.hr));
   const int nOthers = summary.nFailed - 1;
   if (nOthers > 0) {
     CString strCount;

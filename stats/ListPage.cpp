@@ -265,7 +265,9 @@ const std::vector<LPARAM>& CListPage::ShownRows() {
     // done only when the rows' places are needed.
     const int count = std::max(m_list.GetItemCount(), 0);
     m_rowKeys.resize(static_cast<size_t>(count));
-    for (int row = 0; row < count; ++row) m_rowKeys[static_cast<size_t>(row)] = static_cast<LPARAM>(m_list.GetItemData(row));
+    for (int row = 0; row < count; ++row) {
+      m_rowKeys[static_cast<size_t>(row)] = static_cast<LPARAM>(m_list.GetItemData(row));
+    }
     m_bRowKeysStale = false;
   }
   return m_rowKeys;

@@ -142,7 +142,7 @@ std::wstring FailureText(int device, const wchar_t* kind, HRESULT hr) {
   wchar_t code[16];
   _snwprintf(code, 16, L"%#8.8x", static_cast<unsigned int>(hr));
   return L"The driver did not answer the " + std::wstring(kind) + L" request for device " +
-         std::to_wstring(device) + L".\r\nError " + code + L": " + GetSystemErrorText(hr).GetString();
+         std::to_wstring(device) + L".\r\nError " + code + L": " + GetSystemErrorTextBesideCode(hr).GetString();
 }
 
 std::wstring MoreText(int count) {
