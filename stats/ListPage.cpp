@@ -353,14 +353,14 @@ void CListPage::RowTextsChanged(LPARAM key) {
 }
 
 bool CListPage::SortRows() {
-  const std::vector<LPARAM>& rows = ShownRows();
-  const LPARAM sort = reinterpret_cast<LPARAM>(&m_sort);
-  bool bSorted = true;
-  for (size_t row = 1; row < rows.size() && bSorted; ++row) {
-    bSorted = m_design.pfnCompare(rows[row - 1], rows[row], sort) <= 0;
-  }
   // Rows already in order are what the list's sort would leave; it would only
-  // repaint them all.
+  // repaint them all. Rows the list moved are not read back for this: that costs
+  // more than the sort.
+  bool bSorted = !m_bRowKeysStale;
+  const LPARAM sort = reinterpret_cast<LPARAM>(&m_sort);
+  for (size_t row = 1; row < m_rowKeys.size() && bSorted; ++row) {
+    bSorted = m_design.pfnCompare(m_rowKeys[row - 1], m_rowKeys[row], sort) <= 0;
+  }
   if (bSorted) return false;
   m_list.SortItems(m_design.pfnCompare, reinterpret_cast<DWORD_PTR>(&m_sort));
   m_bRowKeysStale = true;
