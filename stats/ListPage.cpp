@@ -166,6 +166,17 @@ CListPage::CListPage(UINT nIDTemplate, const ListDesign& design)
 
 CListPage::~CListPage() = default;
 
+bool CListPage::OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) {
+  if (message == WM_NOTIFY && m_nOwnRowChanges > 0 && lParam) {
+    const NMHDR* pHdr = reinterpret_cast<const NMHDR*>(lParam);
+    if (pHdr->hwndFrom == m_list.m_hWnd && (pHdr->code == LVN_INSERTITEM || pHdr->code == LVN_DELETEITEM)) {
+      *pResult = 0;
+      return true;
+    }
+  }
+  return CPropertyPage::OnWndMsg(message, wParam, lParam, pResult);
+}
+
 void CListPage::DoDataExchange(CDataExchange* pDX) {
   CPropertyPage::DoDataExchange(pDX);
   DDX_Control(pDX, static_cast<int>(m_design.nListId), m_list);
@@ -590,9 +601,10 @@ void CListPage::ApplyFilter(bool bNarrower) {
 
   CRedrawOff redrawOff(m_list);
   const size_t nStaying = shown.size() - nGoing;
-  // Rows one by one while they are few; the whole list again when that is cheaper
-  // (a row deleted costs about two inserted).
-  if (2 * nGoing + coming.size() * 2 <= nStaying + coming.size()) {
+  // Rows one by one while they are few; the whole list again when that is cheaper.
+  // Measured under Wine: a row deleted costs about three appended, a row inserted
+  // between others about two, emptying the list about a hundred.
+  if (3 * nGoing + 2 * coming.size() <= nStaying + coming.size() + 100) {
     for (size_t i = shown.size(); i-- > 0;) {
       if (!keep[i]) DeleteAt(static_cast<int>(i));
     }

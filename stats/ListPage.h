@@ -101,6 +101,9 @@ public:
   BOOL PreTranslateMessage(MSG* pMsg) override;
   // The Sort by items show the current column.
   void OnInitMenuPopup(HMENU hPopup) override;
+  // The list's notifications of the page's own inserts and deletes are taken
+  // before the message maps: a filter or a tick makes thousands of them.
+  bool OnWndMsg(UINT message, WPARAM wParam, LPARAM lParam, LRESULT* pResult) override;
 
 protected:
   CListPage(UINT nIDTemplate, const ListDesign& design);
