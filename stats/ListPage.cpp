@@ -491,6 +491,12 @@ BOOL CListPage::PreTranslateMessage(MSG* pMsg) {
     ::SetWindowTextW(hFilter, L"");
     return TRUE;
   }
+  // Down from the filter goes on to the rows it let through.
+  if (pMsg->message == WM_KEYDOWN && key == VK_DOWN && pMsg->hwnd == hFilter && m_list.GetItemCount() > 0) {
+    if (m_list.GetNextItem(-1, LVNI_FOCUSED) < 0) m_list.SetItemState(0, LVIS_FOCUSED, LVIS_FOCUSED);
+    ::SendMessageW(GetParentHwnd(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(m_list.m_hWnd), TRUE);
+    return TRUE;
+  }
   const bool bInList = pMsg->hwnd == m_list.m_hWnd || ::IsChild(m_list, pMsg->hwnd);
   if (bInList && !bCtrl && ((key == VK_F10 && bShift) || (key == VK_APPS && !bShift))) {
     // The key's release is taken too: the default handling of either press or

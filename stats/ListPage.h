@@ -96,8 +96,8 @@ public:
   // Rows the list shows now.
   int GetShownCount() const { return m_list.GetItemCount(); }
 
-  // Ctrl+F and Ctrl+E take the focus to the filter box, Esc there empties it,
-  // Shift+F10 and the menu key open the rows' context menu.
+  // Ctrl+F and Ctrl+E take the focus to the filter box, Esc there empties it and
+  // Down goes on to the rows; Shift+F10 and the menu key open the rows' context menu.
   BOOL PreTranslateMessage(MSG* pMsg) override;
   // The Sort by items show the current column.
   void OnInitMenuPopup(HMENU hPopup) override;

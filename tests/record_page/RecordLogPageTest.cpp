@@ -560,9 +560,10 @@ TEST_F(RecordLogPageTest, TheFilterHidesRowsNotRecordsAndEscBringsEveryRowBackIn
       ::SendMessageW(hSheet, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(hSortBy), MAKELPARAM(0, FALSE));
       EXPECT_TRUE(::GetMenuState(hSortBy, ID_SORT_BY_FIRST, MF_BYCOMMAND) & MF_CHECKED);
       EXPECT_FALSE(::GetMenuState(hSortBy, ID_SORT_BY_FIRST + 2, MF_BYCOMMAND) & MF_CHECKED);
-      Type({VK_ESCAPE, -VK_ESCAPE});
+      Type({VK_ESCAPE, -VK_ESCAPE, VK_DOWN, -VK_DOWN});
       afterEsc = std::make_unique<ModalScript>([&, hFilter, hCount, hSheet] {
         EXPECT_EQ(L"", WindowText(hFilter));
+        EXPECT_EQ(m_hList, ::GetFocus()) << "Down goes on from the filter to the rows";
         EXPECT_EQ((std::vector<int>{7, 6, 5, 4, 3, 2, 1, 0}), Devices());
         EXPECT_EQ(static_cast<UINT>(LVIS_SELECTED | LVIS_FOCUSED), RowState(m_hList, 4)) << "device 3 kept";
         EXPECT_EQ(L"", WindowText(hCount));
