@@ -48,6 +48,12 @@ public:
   // The record with this id, or null; valid until the store next changes.
   const ItemData* Find(DWORD id) const;
   DWORD GetCount() const { return static_cast<DWORD>(m_records.size()); }
+  // The order of the records with ids a and b from the order keys kept beside
+  // them, without the records (CRecordIndex::CompareKeys): false when the keys
+  // cannot tell, and the records must be compared.
+  bool CompareKeys(DWORD a, DWORD b, OrderField field, bool bAscending, OrderField tieField, int& order) const {
+    return m_byId.CompareKeys(a, b, field, bAscending, tieField, order);
+  }
 
   // In-order traversal, first (oldest) to last.
   Records::const_iterator begin() const { return m_records.begin(); }

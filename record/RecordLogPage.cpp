@@ -3,12 +3,14 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <array>
+#include <iterator>
 #include <utility>
 
 #include "framework/Dpi.h"
+#include "framework/FileDialog.h"
 #include "framework/Menu.h"
 #include "framework/MessageBox.h"
-#include "framework/FileDialog.h"
 #include "record/HistoryFile.h"
 #include "record/HistorySizeDlg.h"
 #include "record/LogSettingsDlg.h"
@@ -35,7 +37,7 @@ using namespace item_columns;
 
 // The record log page's columns (the log file's order); ties go by device, and
 // under the device column by end time, always ascending.
-const ListColumn kColumnTable[] = {
+constexpr ListColumn kColumnTable[] = {
     {IDS_COL_DEVICE, 50, LVCFMT_LEFT, DeviceText, ByDevice, EndOrder, nullptr},
     {IDS_COL_START_TIME, 60, LVCFMT_LEFT, StartText, ByStart, DeviceOrder, TimeStampSample},
     {IDS_COL_END_TIME, 85, LVCFMT_LEFT, EndText, ByEnd, DeviceOrder, TimeStampSample},
@@ -48,6 +50,23 @@ const ListColumn kColumnTable[] = {
     {IDS_COL_COUNTER, 100, LVCFMT_LEFT, CounterText, ByCounter, DeviceOrder, nullptr},
 };
 const int kColumns = static_cast<int>(sizeof(kColumnTable) / sizeof(kColumnTable[0]));
+
+// The order keys of each column, named by its comparison and tie-break.
+constexpr auto kColumnOrders = [] {
+  std::array<ColumnOrder, std::size(kColumnTable)> orders{};
+  for (size_t col = 0; col < orders.size(); ++col) {
+    orders[col] = OrderOf(kColumnTable[col].pfnCompare, kColumnTable[col].pfnTieBreak);
+  }
+  return orders;
+}();
+
+constexpr bool EveryColumnHasOrderKeys() {
+  for (const ColumnOrder& order : kColumnOrders) {
+    if (order.field == OrderField::kNone) return false;
+  }
+  return true;
+}
+static_assert(EveryColumnHasOrderKeys(), "a header click sorts by order keys, not by reading records");
 
 // The list grows with the page under the filter box and its count, which keep to
 // the top-right corner; the status stays bottom-left, the buttons bottom-right.
@@ -261,8 +280,16 @@ void CRecordLogPage::OnHistorySize() {
 
 int CALLBACK CRecordLogPage::CompareRecords(LPARAM a, LPARAM b, LPARAM sortState) {
   const SortState* pSort = reinterpret_cast<const SortState*>(sortState);
-  if (!pSort) return 0;
+  if (!pSort || pSort->column < 0 || pSort->column >= kColumns) return 0;
   const CRecordLogData& history = CRecordLogData::m_global;
+  // Most pairs are told apart by the order keys the history keeps beside its
+  // records, without reading the records.
+  const ColumnOrder& keys = kColumnOrders[static_cast<size_t>(pSort->column)];
+  int order = 0;
+  if (history.CompareKeys(static_cast<DWORD>(a), static_cast<DWORD>(b), keys.field, pSort->ascending, keys.tieField,
+                          order)) {
+    return order;
+  }
   const ItemData* pA = history.Find(static_cast<DWORD>(a));
   const ItemData* pB = history.Find(static_cast<DWORD>(b));
   if (!pA || !pB) return 0;

@@ -35,6 +35,33 @@ int ByCounter(const ItemData& a, const ItemData& b, bool bAscending);
 int DeviceOrder(const ItemData& a, const ItemData& b);
 int EndOrder(const ItemData& a, const ItemData& b);
 
+// The order keys that give the order of a column sorted by pfnCompare, its ties
+// broken by pfnTieBreak (null: ties stand): the fields of the two. field is
+// OrderField::kNone when either function is not one of the above: the column's
+// order then comes from the functions alone.
+struct ColumnOrder {
+  OrderField field;
+  OrderField tieField;  // kNone: ties stand
+};
+constexpr ColumnOrder OrderOf(int (*pfnCompare)(const ItemData& a, const ItemData& b, bool bAscending),
+                              int (*pfnTieBreak)(const ItemData& a, const ItemData& b)) {
+  OrderField field = OrderField::kNone;
+  if (pfnCompare == ByDevice) field = OrderField::kDevice;
+  if (pfnCompare == ByStart) field = OrderField::kStart;
+  if (pfnCompare == ByEnd) field = OrderField::kEnd;
+  if (pfnCompare == ByAverage) field = OrderField::kAverage;
+  if (pfnCompare == ByAddress) field = OrderField::kAddress;
+  if (pfnCompare == ByAddressPort) field = OrderField::kAddressPort;
+  if (pfnCompare == ByPort) field = OrderField::kPort;
+  if (pfnCompare == ByCodec) field = OrderField::kCodec;
+  if (pfnCompare == ByDuration) field = OrderField::kDuration;
+  if (pfnCompare == ByCounter) field = OrderField::kCounter;
+  if (pfnTieBreak == DeviceOrder) return {field, OrderField::kDevice};
+  if (pfnTieBreak == EndOrder) return {field, OrderField::kEnd};
+  if (pfnTieBreak == nullptr) return {field, OrderField::kNone};
+  return {OrderField::kNone, OrderField::kNone};
+}
+
 // Widest texts: the longest dotted quad, and a time stamp of an earlier day
 // (date and time), so that such columns show their texts whole.
 CString AddressSample();

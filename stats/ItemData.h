@@ -36,6 +36,25 @@ struct ItemData {
   DWORD m_dwPacketCount;
 };
 
+// The fields the lists sort by.
+enum class OrderField {
+  kDevice, kStart, kEnd, kAverage, kAddress, kAddressPort, kPort, kCodec, kDuration, kCounter,
+  kNone
+};
+constexpr int kOrderFields = static_cast<int>(OrderField::kNone);
+
+// Says nothing of the order: the fields themselves must be compared.
+constexpr unsigned long long kNoOrderKey = ~0ULL;
+
+// A field as a number whose unsigned order is the field's ascending order in the
+// lists (equal numbers exactly for fields that compare equal), so that a sort can
+// compare keys kept beside the items instead of the items: integers and times by
+// value, the average by value (-0.0 as 0.0), the address code unit by code unit.
+// kNoOrderKey where no such number is made (a NaN average; an address longer than
+// a dotted quad or with units other than digits and dots), and for the largest
+// time or duration.
+unsigned long long GetOrderKey(const ItemData& item, OrderField field);
+
 // What a refresh knows of a device beyond its two records, for the merge.
 struct MergeHints {
   // The device did not answer at some refresh since its item was last merged:

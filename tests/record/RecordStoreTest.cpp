@@ -8,6 +8,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <cmath>
 #include <cstdio>
 #include <set>
 #include <string>
@@ -16,6 +17,7 @@
 #include "record/LogFile.h"
 #include "record/RecordIndex.h"
 #include "record/RecordLogData.h"
+#include "stats/ItemColumns.h"
 #include "stats/ItemData.h"
 #include "support/UniqueHandle.h"
 #include "tests/framework_windows/GuiHarness.h"
@@ -163,6 +165,58 @@ TEST(RecordIndex, CollidingIdsSurviveErasureAndGrowth) {
   EXPECT_EQ(&records[7], index.Find(5 + 7 * 1024));
   EXPECT_EQ(&records[8], index.Find(6));
   EXPECT_EQ(nullptr, index.Find(102990));
+}
+
+TEST(RecordIndex, OrderKeysGiveTheColumnsOrderAfterErasureAndGrowth) {
+  // Text order's edges: "10.0.0.10" before "10.0.0.9", a prefix, empty, equal texts,
+  // the longest dotted quad; -0.0 equals 0.0. A NaN, a 16-unit text and one not a
+  // dotted quad have no keys.
+  const wchar_t* const kAddresses[] = {L"10.0.0.9", L"10.0.0.10", L"10.0.0.1",        L"",
+                                       L"10.0.0.1", L"fe80::1",   L"255.255.255.255", L"1234567890123456"};
+  const double kAverages[] = {-1.0, 0.0, -0.0, 99.5, std::nan(""), 0.0, 2e300, -1.0};
+  std::vector<ItemData> records;
+  for (int i = 0; i < 8; ++i) {
+    records.push_back(MakeItem(i % 3 - 1, CTime(2003, 5, 6, 10, i % 2, 0)));
+    records[i].m_strAddress = kAddresses[i];
+    records[i].m_dAverage = kAverages[i];
+    records[i].m_wPort = static_cast<WORD>(6000 + i % 2);
+  }
+  using namespace item_columns;
+  const struct {
+    int (*compare)(const ItemData&, const ItemData&, bool);
+    int (*tieBreak)(const ItemData&, const ItemData&);
+  } kColumns[] = {{ByDevice, EndOrder},       {ByStart, DeviceOrder},    {ByEnd, DeviceOrder},
+                  {ByAverage, DeviceOrder},   {ByAddress, DeviceOrder},  {ByAddressPort, nullptr},
+                  {ByPort, DeviceOrder},      {ByCodec, DeviceOrder},    {ByDuration, DeviceOrder},
+                  {ByCounter, DeviceOrder}};
+  // Ids 1024 apart share a home slot: erasing the first moves the others, and their keys.
+  CRecordIndex index;
+  for (DWORD i = 0; i < 8; ++i) index.Insert(7 + i * 1024, &records[i]);
+  auto check = [&](int first, const char* when) {
+    for (const auto& column : kColumns) {
+      const ColumnOrder keys = OrderOf(column.compare, column.tieBreak);
+      const int field = static_cast<int>(keys.field);
+      for (int i = first; i < 8; ++i) {
+        for (int j = first; j < 8; ++j) {
+          for (bool ascending : {true, false}) {
+            int expected = column.compare(records[i], records[j], ascending);
+            if (expected == 0 && column.tieBreak) expected = column.tieBreak(records[i], records[j]);
+            const bool keyless = (keys.field == OrderField::kAverage && (i == 4 || j == 4)) ||
+                                 (keys.field == OrderField::kAddress && (i == 5 || j == 5 || i == 7 || j == 7));
+            int order = 2;  // untouched when the keys cannot tell
+            const DWORD a = 7 + i * 1024, b = 7 + j * 1024;
+            EXPECT_EQ(!keyless, index.CompareKeys(a, b, keys.field, ascending, keys.tieField, order));
+            EXPECT_EQ(keyless ? 2 : expected, order) << when << ", field " << field << ", " << i << " against " << j;
+          }
+        }
+      }
+    }
+  };
+  check(0, "as inserted");
+  index.Erase(7);
+  check(1, "after erasing the first");
+  for (DWORD id = 50000; id < 51000; ++id) index.Insert(id, &records[7]);
+  check(1, "after growth");
 }
 
 TEST(RecordLogFile, HeaderAndRecordLinesByteForByte) {
