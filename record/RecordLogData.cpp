@@ -2,6 +2,7 @@
 
 #include "resources/resource.h"
 #include "stats/Formatting.h"
+#include "stats/ItemColumns.h"
 #include "support/InitOrder.h"
 
 // After the ended-stream queue and the items, before the event log's objects.
@@ -88,18 +89,6 @@ HRESULT CRecordLogData::FindRecord(DWORD id, ItemData& item) const {
 
 namespace {
 
-CString LogDecimal(long nValue) {
-  CString strText;
-  strText.Format(L"%ld", nValue);
-  return strText;
-}
-
-CString LogUnsigned(unsigned long nValue) {
-  CString strText;
-  strText.Format(L"%lu", nValue);
-  return strText;
-}
-
 // A time with no local calendar form is logged as "ERROR".
 CString LogTime(const CTime& time) {
   CString strText(L"ERROR");
@@ -114,18 +103,24 @@ struct LogColumn {
 
 // The log's columns in record order: the header and every line are made from
 // this one table, so that a title always stands over its field.
+// Beside the device number without leading zeros and the times with their dates,
+// the fields read as the list's cells do.
 const LogColumn kLogColumns[] = {
-    {IDS_COL_DEVICE, [](const ItemData& item) { return LogDecimal(item.m_nDevice); }},
+    {IDS_COL_DEVICE,
+     [](const ItemData& item) {
+       CString strText;
+       strText.Format(L"%ld", static_cast<long>(item.m_nDevice));
+       return strText;
+     }},
     {IDS_COL_START_TIME, [](const ItemData& item) { return LogTime(item.m_timeStart); }},
     {IDS_COL_END_TIME, [](const ItemData& item) { return LogTime(item.m_timeLast); }},
-    {IDS_COL_AVERAGE, [](const ItemData& item) { return FormatAverage(item.m_dAverage); }},
-    {IDS_COL_ADDRESS, [](const ItemData& item) { return item.m_strAddress; }},
-    {IDS_COL_ADDRESS_PORT, [](const ItemData& item) { return LogDecimal(item.m_wAddressPort); }},
-    {IDS_COL_PORT, [](const ItemData& item) { return LogDecimal(item.m_wPort); }},
-    {IDS_COL_CODEC, [](const ItemData& item) { return FormatCodecName(item.m_wCodec); }},
-    {IDS_COL_DURATION,
-     [](const ItemData& item) { return LogUnsigned(ClampToULong(item.m_spanDuration.GetTotalSeconds())); }},
-    {IDS_COL_COUNTER, [](const ItemData& item) { return LogUnsigned(item.m_dwCounter); }},
+    {IDS_COL_AVERAGE, item_columns::AverageText},
+    {IDS_COL_ADDRESS, item_columns::AddressText},
+    {IDS_COL_ADDRESS_PORT, item_columns::AddressPortText},
+    {IDS_COL_PORT, item_columns::PortText},
+    {IDS_COL_CODEC, item_columns::CodecText},
+    {IDS_COL_DURATION, item_columns::DurationText},
+    {IDS_COL_COUNTER, item_columns::CounterText},
 };
 
 }  // namespace

@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/record_log/RecordLogSheet.h"
 #include "framework/PropertySheet.h"
 #include "framework/Resource.h"
 #include "framework/String.h"
@@ -181,27 +182,7 @@ void CALLBACK RunInSheet(HWND, UINT, UINT_PTR id, DWORD) {
 }  // namespace
 
 int wmain() {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES};
-  ::InitCommonControlsEx(&icc);
-  HHOOK hBoxes = ::SetWindowsHookExW(WH_CBT, &AnswerBoxes, nullptr, ::GetCurrentThreadId());
-  std::printf("record log filter benchmark\n");
-  HMODULE hRes = ::LoadLibraryW(BinFile(L"enu\\DelvoraRes.dll").c_str());
-  if (!hRes) {
-    std::printf("enu\\DelvoraRes.dll missing\n");
-    return 1;
-  }
-  AfxSetResourceHandle(hRes);
-  {
-    CRecordLogPage page;
-    CPropertySheet sheet(L"Record Log");
-    sheet.AddPage(&page);
-    g_pPage = &page;
-    ::SetTimer(nullptr, 0, 1, &RunInSheet);
-    sheet.DoModal();
-    g_pPage = nullptr;
-  }
-  ::UnhookWindowsHookEx(hBoxes);
+  if (!RunInRecordLogSheet("record log filter benchmark", &g_pPage, &RunInSheet)) return 1;
   if (!g_ran || g_failure) {
     std::printf("%s\n", g_failure ? g_failure : "the page's sheet did not run");
     return 1;

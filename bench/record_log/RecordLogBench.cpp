@@ -30,6 +30,7 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "bench/record_log/RecordLogSheet.h"
 #include "framework/PropertySheet.h"
 #include "framework/Resource.h"
 #include "framework/String.h"
@@ -543,28 +544,7 @@ const char* const kColumnNames[kColumns] = {"device",       "start time", "end t
 }  // namespace
 
 int wmain() {
-  std::setvbuf(stdout, nullptr, _IONBF, 0);
-  INITCOMMONCONTROLSEX icc = {sizeof(icc), ICC_LISTVIEW_CLASSES};
-  ::InitCommonControlsEx(&icc);
-  HHOOK hBoxes = ::SetWindowsHookExW(WH_CBT, &AnswerBoxes, nullptr, ::GetCurrentThreadId());
-  std::printf("record log page benchmark\n");
-  HMODULE hRes = ::LoadLibraryW(BinFile(L"enu\\DelvoraRes.dll").c_str());
-  if (!hRes) {
-    std::printf("enu\\DelvoraRes.dll missing\n");
-    return 1;
-  }
-  AfxSetResourceHandle(hRes);
-
-  {
-    CRecordLogPage page;
-    CPropertySheet sheet(L"Record Log");
-    sheet.AddPage(&page);
-    g_pPage = &page;
-    ::SetTimer(nullptr, 0, 1, &RunInSheet);
-    sheet.DoModal();
-    g_pPage = nullptr;
-  }
-  ::UnhookWindowsHookEx(hBoxes);
+  if (!RunInRecordLogSheet("record log page benchmark", &g_pPage, &RunInSheet)) return 1;
   if (!g_ran) {
     std::printf("the page's sheet did not run\n");
     return 1;
