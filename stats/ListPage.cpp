@@ -246,9 +246,13 @@ void CListPage::OnShownRowsChanged() {}
 void CListPage::SetSortColumn(int column) {
   CHeaderCtrl header(m_list.GetHeaderCtrl());
   HDITEMW item = {};
-  item.mask = HDI_FORMAT;
-  item.fmt = HDF_STRING;
-  header.SetItem(m_sort.column, &item);
+  // Each header change is a repaint request to the window server: the mark is
+  // taken off only when it moves.
+  if (column != m_sort.column) {
+    item.mask = HDI_FORMAT;
+    item.fmt = HDF_STRING;
+    header.SetItem(m_sort.column, &item);
+  }
 
   m_sort.ascending = (column == m_sort.column) ? !m_sort.ascending : true;
   m_sort.column = column;
