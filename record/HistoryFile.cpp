@@ -72,7 +72,6 @@ HistoryFileResult WriteHistoryFile(const wchar_t* pszPath, const CString& strHea
       return result;
     }
   }
-  result.bOpened = true;
   if (!::MoveFileExW(temporary.GetPath(), pszPath, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     result.hr = LastError();
     return result;

@@ -51,42 +51,9 @@ std::vector<double> g_editAlone;  // the same text again: the edit's own work, t
 bool g_ran = false;
 const char* g_failure = nullptr;
 
-// A bare list like the page's, on a window of its own that leaves every
-// notification to the default.
-HWND MakeBareList(HWND hModel, HWND hOwner) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = &::DefWindowProcW;
-  wc.hInstance = ::GetModuleHandleW(nullptr);
-  wc.lpszClassName = L"FilterBenchHost";
-  ::RegisterClassW(&wc);
-  RECT rc = {};
-  ::GetClientRect(hModel, &rc);
-  HWND hHost = ::CreateWindowExW(0, wc.lpszClassName, L"bare list", WS_POPUP | WS_BORDER, 0, 0, rc.right + 2,
-                                 rc.bottom + 2, hOwner, nullptr, wc.hInstance, nullptr);
-  if (!hHost) return nullptr;
-  HWND hList = ::CreateWindowExW(0, WC_LISTVIEWW, L"", static_cast<DWORD>(::GetWindowLongW(hModel, GWL_STYLE)), 0, 0,
-                                 rc.right, rc.bottom, hHost, nullptr, wc.hInstance, nullptr);
-  if (!hList) return nullptr;
-  for (int col = 0; col < 10; ++col) {
-    LVCOLUMNW column = {};
-    column.mask = LVCF_WIDTH;
-    column.cx = ::SendMessageW(hModel, LVM_GETCOLUMNWIDTH, static_cast<WPARAM>(col), 0);
-    ::SendMessageW(hList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(col), reinterpret_cast<LPARAM>(&column));
-  }
-  ::ShowWindow(hHost, SW_SHOWNOACTIVATE);
-  return hList;
-}
 
 bool FillHistory() {
-  // History size 2000 through the page's dialog, answered inside its loop.
-  ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    HWND hDlg = ::GetActiveWindow();
-    ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, L"2000");
-    ::SendMessageW(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
-  });
-  ::SendMessageW(g_hPage, WM_COMMAND, MAKEWPARAM(ID_HISTORY_SIZE, 0), 0);
-  if (g_pPage->GetMaxRecords() != kHistory) return false;
+  if (!SetHistorySize2000(g_hPage, *g_pPage)) return false;
   std::mt19937 rng(7);
   const auto uniform = [&](int lo, int hi) { return std::uniform_int_distribution<int>(lo, hi)(rng); };
   const CTime now = CTime::GetCurrentTime();
@@ -129,17 +96,7 @@ std::vector<LPARAM> PageRows() {
 
 double BareKeystroke(HWND hBare, const std::vector<LPARAM>& rows) {
   const double t0 = Now();
-  ::SendMessageW(hBare, WM_SETREDRAW, FALSE, 0);
-  ::SendMessageW(hBare, LVM_DELETEALLITEMS, 0, 0);
-  for (size_t row = 0; row < rows.size(); ++row) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = static_cast<int>(row);
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.lParam = rows[row];
-    ::SendMessageW(hBare, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  }
-  ::SendMessageW(hBare, WM_SETREDRAW, TRUE, 0);
+  FillRows(hBare, rows);
   ::InvalidateRect(hBare, nullptr, FALSE);
   return Now() - t0;
 }
@@ -151,7 +108,7 @@ void CALLBACK RunInSheet(HWND, UINT, UINT_PTR id, DWORD) {
   g_hList = g_pPage->m_listRecords.m_hWnd;
   const HWND hSheet = ::GetParent(g_hPage);
   const HWND hFilter = ::GetDlgItem(g_hPage, IDC_LIST_FILTER);
-  const HWND hBare = MakeBareList(g_hList, hSheet);
+  const HWND hBare = MakeListLike(g_hList, hSheet);
   if (!hBare || !hFilter) {
     g_failure = "cannot make the bare list";
   } else if (!FillHistory()) {

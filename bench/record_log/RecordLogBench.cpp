@@ -45,6 +45,7 @@ using namespace bench;
 namespace {
 
 const int kHistory = 2000;
+static_assert(kHistory == 2000, "the history is set to its largest size");
 const int kEnded = 200;
 const int kTickRounds = 3;
 const int kSortSweeps = 9;
@@ -245,42 +246,6 @@ private:
   const SortState m_sort{true, 2};
 };
 
-// A list view like `hModel` (styles, font, columns) in a window of its own beside
-// `hOwner`.
-HWND MakeListLike(HWND hModel, HWND hOwner) {
-  WNDCLASSW wc = {};
-  wc.lpfnWndProc = &::DefWindowProcW;
-  wc.hInstance = ::GetModuleHandleW(nullptr);
-  wc.hCursor = ::LoadCursorW(nullptr, reinterpret_cast<LPCWSTR>(IDC_ARROW));
-  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = L"RecordLogBenchHost";
-  ::RegisterClassW(&wc);
-  RECT rc = {};
-  ::GetClientRect(hModel, &rc);
-  RECT owner = {};
-  ::GetWindowRect(hOwner, &owner);
-  HWND hHost = ::CreateWindowExW(0, wc.lpszClassName, L"bench list", WS_POPUP | WS_BORDER, owner.right + 4, owner.top,
-                                 rc.right + 2, rc.bottom + 2, hOwner, nullptr, wc.hInstance, nullptr);
-  if (!hHost) return nullptr;
-  const DWORD style = static_cast<DWORD>(::GetWindowLongW(hModel, GWL_STYLE));
-  const DWORD exStyle = static_cast<DWORD>(::GetWindowLongW(hModel, GWL_EXSTYLE));
-  HWND hList = ::CreateWindowExW(exStyle, WC_LISTVIEWW, L"", style, 0, 0, rc.right, rc.bottom, hHost,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(1)), wc.hInstance, nullptr);
-  if (!hList) return nullptr;
-  ::SendMessageW(hList, WM_SETFONT, static_cast<WPARAM>(::SendMessageW(hModel, WM_GETFONT, 0, 0)), FALSE);
-  ::SendMessageW(hList, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, ::SendMessageW(hModel, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
-  for (int col = 0; col < kColumns; ++col) {
-    wchar_t title[128] = {};
-    LVCOLUMNW column = {};
-    column.mask = LVCF_FMT | LVCF_WIDTH | LVCF_TEXT | LVCF_SUBITEM;
-    column.pszText = title;
-    column.cchTextMax = 128;
-    ::SendMessageW(hModel, LVM_GETCOLUMNW, static_cast<WPARAM>(col), reinterpret_cast<LPARAM>(&column));
-    ::SendMessageW(hList, LVM_INSERTCOLUMNW, static_cast<WPARAM>(col), reinterpret_cast<LPARAM>(&column));
-  }
-  ::ShowWindow(hHost, SW_SHOWNOACTIVATE);
-  return hList;
-}
 
 // ---- the page ------------------------------------------------------------------------------
 
@@ -307,19 +272,6 @@ void ClickColumn(int column) {
   ::SendMessageW(g_hPage, WM_NOTIFY, nm.hdr.idFrom, reinterpret_cast<LPARAM>(&nm));
 }
 
-// History size 2000 through the page's dialog, answered inside its loop.
-bool SetHistorySize() {
-  ::SetTimer(nullptr, 0, 1, [](HWND, UINT, UINT_PTR id, DWORD) {
-    ::KillTimer(nullptr, id);
-    HWND hDlg = ::GetActiveWindow();
-    wchar_t text[16] = {};
-    _snwprintf(text, 15, L"%d", kHistory);
-    ::SetDlgItemTextW(hDlg, IDC_HISTORY_SIZE, text);
-    ::SendMessageW(::GetDlgItem(hDlg, IDOK), BM_CLICK, 0, 0);
-  });
-  ::SendMessageW(g_hPage, WM_COMMAND, MAKEWPARAM(ID_HISTORY_SIZE, 0), 0);
-  return g_pPage->GetMaxRecords() == kHistory;
-}
 
 // Rows in the order of `sort`: each row sorts with or after the one above, by
 // CompareRecords and by the columns' own comparisons of the records.
@@ -402,19 +354,6 @@ int CALLBACK CompareIntegers(LPARAM a, LPARAM b, LPARAM) {
   return a < b ? -1 : (b < a ? 1 : 0);
 }
 
-void FillRows(HWND hList, const std::vector<LPARAM>& data) {
-  ::SendMessageW(hList, WM_SETREDRAW, FALSE, 0);
-  ::SendMessageW(hList, LVM_DELETEALLITEMS, 0, 0);
-  for (size_t row = 0; row < data.size(); ++row) {
-    LVITEMW item = {};
-    item.mask = LVIF_TEXT | LVIF_PARAM;
-    item.iItem = static_cast<int>(row);
-    item.pszText = LPSTR_TEXTCALLBACKW;
-    item.lParam = data[row];
-    ::SendMessageW(hList, LVM_INSERTITEMW, 0, reinterpret_cast<LPARAM>(&item));
-  }
-  ::SendMessageW(hList, WM_SETREDRAW, TRUE, 0);
-}
 
 struct SortResult {
   std::vector<double> page[kColumns], bare[kColumns], compareOnly[kColumns], marks[kColumns], readBack[kColumns];
@@ -527,7 +466,7 @@ void CALLBACK RunInSheet(HWND, UINT, UINT_PTR id, DWORD) {
   HWND hOther = MakeListLike(g_hList, hSheet);
   if (!hOther) {
     g_setupFailure = "cannot make the second list";
-  } else if (!SetHistorySize()) {
+  } else if (!SetHistorySize2000(g_hPage, *g_pPage)) {
     g_setupFailure = "the history size dialog did not take 2000";
   } else {
     g_notification = MeasureNotification();
