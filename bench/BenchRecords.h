@@ -7,6 +7,7 @@
 #include <cstdio>
 
 #include "bench/BenchSupport.h"
+#include "driver/DriverControl.h"
 #include "driver/DriverProtocol.h"
 #include "tqaudio/SimClient.h"
 
@@ -28,6 +29,16 @@ inline WaveCounters RunningOut(int device) {
   out.Address = htonl(0x0A000001u + static_cast<unsigned>(device));
   out.AddressPort = htons(static_cast<u_short>(9000 + device));
   return out;
+}
+
+// The raw work a sweep is measured against: both records of every device asked
+// for once, each request opening and closing its device.
+inline void QueryEveryDevice(int devices) {
+  WaveCounters record;
+  for (int d = 0; d < devices; ++d) {
+    QueryWaveInCounters(d, record);
+    QueryWaveOutCounters(d, record);
+  }
 }
 
 // The simulated driver loaded anew with `devices` devices in scripted mode, each

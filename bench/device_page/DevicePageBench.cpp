@@ -262,11 +262,7 @@ int wmain() {
         const double t0 = Now();
         refresh();
         const double t1 = Now();
-        WaveCounters r;
-        for (int d = 0; d < kDevices; ++d) {
-          QueryWaveInCounters(d, r);
-          QueryWaveOutCounters(d, r);
-        }
+        QueryEveryDevice(kDevices);
         const double t2 = Now();
         if (round == 0) continue;  // the first refresh starts every stream
         s_pRefresh->push_back(t1 - t0);

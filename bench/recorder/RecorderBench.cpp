@@ -52,11 +52,7 @@ int TickAgainstRaw() {
     const double t0 = Now();
     recorder.Tick(CTime::GetCurrentTime());
     const double t1 = Now();
-    WaveCounters r;
-    for (int d = 0; d < kDevices; ++d) {
-      QueryWaveInCounters(d, r);
-      QueryWaveOutCounters(d, r);
-    }
+    QueryEveryDevice(kDevices);
     const double t2 = Now();
     if (round == 0) continue;  // the first tick starts every stream
     ticks.push_back(t1 - t0);
