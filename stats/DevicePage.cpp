@@ -136,7 +136,6 @@ BOOL CDevicePage::OnInitDialog() {
   m_rowOfDevice.assign(static_cast<size_t>(m_nDeviceCount), -1);
 
   InitList();
-  CreateRowImages();
   {
     // Under Wine an insert with redraw on costs milliseconds; off, microseconds.
     CRedrawOff redrawOff(m_list);

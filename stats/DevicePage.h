@@ -63,7 +63,7 @@ protected:
   int RowImage(LPARAM key) const override;
   void GetAllRows(std::vector<LPARAM>& keys) const override;
   bool Refresh() override { return RefreshDevices(); }
-  void OnListDpiChanged() override { CreateRowImages(); }
+  void CreateRowImages() override;
 
   void OnDetailsClicked();
   // The no-devices text on the list's background; 0 (the default colours) for
@@ -78,8 +78,6 @@ private:
 
   // Where each device's row is now (-1: not shown), from the base's rows.
   void IndexRows();
-  // The rows' images at m_nDpi, handed to the list.
-  void CreateRowImages();
   // Repaints the rows of `devices` that are on screen; the others are drawn
   // whenever they come into view.
   void RedrawRowsOf(const std::vector<int>& devices);

@@ -186,6 +186,7 @@ void CListPage::InitList() {
   // The page owns the image lists: the list must not destroy them with itself.
   m_list.ModifyStyle(0, LVS_SHAREIMAGELISTS);
   m_nDpi = GetWindowDpi(m_hWnd);
+  CreateRowImages();
   SetSortMarks();
 
   const CHeaderCtrl header(m_list.GetHeaderCtrl());
@@ -235,12 +236,12 @@ LRESULT CListPage::OnDpiChanged(WPARAM wParam, LPARAM) {
     }
   }
   m_nDpi = nDpi;
+  CreateRowImages();
   SetSortMarks();
-  OnListDpiChanged();
   return 0;
 }
 
-void CListPage::OnListDpiChanged() {}
+void CListPage::CreateRowImages() {}
 void CListPage::OnShownRowsChanged() {}
 
 void CListPage::SetSortColumn(int column) {

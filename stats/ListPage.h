@@ -121,8 +121,9 @@ protected:
   virtual bool Refresh() = 0;
   // After the filter changed which rows show.
   virtual void OnShownRowsChanged();
-  // After a DPI change has rescaled the columns and sort marks: the page's own images.
-  virtual void OnListDpiChanged();
+  // The page's row images at m_nDpi, given to the list. Called before the sort
+  // marks go to the header: the list hands its small images to its header too.
+  virtual void CreateRowImages();
 
   // ---- for the pages ----
   // From the page's OnInitDialog, after the base dialog's: sort marks, columns,

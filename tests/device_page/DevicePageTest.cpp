@@ -682,6 +682,9 @@ TEST_F(DevicePageTest, TheRowsContextMenuOffersTheEditCommandsAndTheSortAndRunsT
     EXPECT_TRUE(find(ID_EDIT_COPY).grayed) << "nothing selected to copy";
     EXPECT_FALSE(find(ID_EDIT_SELECT_ALL).grayed);
     EXPECT_TRUE(find(ID_SORT_BY_FIRST).checked);
+    // The header shows the sort marks, not the rows' images the list also hands it.
+    EXPECT_NE(::SendMessageW(m_hList, LVM_GETIMAGELIST, LVSIL_SMALL, 0),
+              ::SendMessageW(Header(), HDM_GETIMAGELIST, 0, 0));
     EXPECT_FALSE(find(ID_SORT_BY_FIRST + 1).checked);
     EXPECT_FALSE(find(ID_SORT_BY_LAST).grayed);
     EXPECT_EQ(3, static_cast<int>(::SendMessageW(m_hList, LVM_GETSELECTEDCOUNT, 0, 0))) << "Select All chosen";
